@@ -1,0 +1,32 @@
+# Small helpers that keep every CMakeLists.txt declarative: one call declares a library or a
+# test program with its explicit dependencies.
+
+add_library(quillary_options INTERFACE)
+target_compile_options(quillary_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow
+                       -Wnon-virtual-dtor -Wconversion -Wno-sign-conversion)
+if(QUILLARY_SANITIZE)
+    target_compile_options(quillary_options INTERFACE -fsanitize=address,undefined
+                           -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+    target_link_options(quillary_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# quillary_library(<name> SOURCES ... [DEPS ...] [PRIVATE_DEPS ...])
+function(quillary_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PRIVATE_DEPS;INCLUDES" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src ${ARG_INCLUDES})
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS} quillary_options PRIVATE ${ARG_PRIVATE_DEPS})
+endfunction()
+
+# quillary_test(<name> SOURCES ... DEPS ... [LABELS ...])
+function(quillary_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_DEPS} quillary_test_support GTest::gtest_main
+                          GTest::gmock)
+    set(labels unit ${ARG_LABELS})
+    gtest_discover_tests(${name}
+        WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+        PROPERTIES LABELS "${labels}"
+        DISCOVERY_TIMEOUT 60)
+endfunction()
