@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <map>
 #include <memory>
@@ -79,8 +80,7 @@ TEST(TargetPlatformQueriesTest, BitnessFollowsTheArchitectureElseTheWow6432NodeK
         auto target = MakeStore(std::string(kEnvironmentKey) + std::string(row.architectureLine),
                                 row.storeIs64Bit);
         CMemoryRegistry config;
-        EXPECT_EQ(CTargetPlatformQueries(*target, config, u"t", {}).Is64BitWindows(),
-                  row.expected);
+        EXPECT_EQ(CTargetPlatformQueries(*target, config, u"t", {}).Is64BitWindows(), row.expected);
     }
 }
 
@@ -89,7 +89,7 @@ TEST(TargetPlatformQueriesTest, BitnessIsReadThroughACurrentControlSetLink) {
         [HKEY_LOCAL_MACHINE\System\ControlSet001\Control\Session Manager\Environment]
         "PROCESSOR_ARCHITECTURE"="x86"
         [HKEY_LOCAL_MACHINE\System\CurrentControlSet]
-        #link="\Registry\Machine\System\ControlSet001"
+        #link=\Registry\Machine\System\ControlSet001
     )");
     CMemoryRegistry config;
     EXPECT_FALSE(CTargetPlatformQueries(*target, config, u"t", {}).Is64BitWindows());
@@ -99,8 +99,8 @@ TEST(TargetPlatformQueriesTest, BitnessIsReadOnce) {
     auto target = MakeStore(std::string(kEnvironmentKey) + R"("PROCESSOR_ARCHITECTURE"="x86")");
     CMemoryRegistry config;
     const CTargetPlatformQueries queries(*target, config, u"t", {});
-    testing::LoadRegistryText(*target, std::string(kEnvironmentKey) +
-                                           R"("PROCESSOR_ARCHITECTURE"="AMD64")");
+    testing::LoadRegistryText(*target,
+                              std::string(kEnvironmentKey) + R"("PROCESSOR_ARCHITECTURE"="AMD64")");
     EXPECT_FALSE(queries.Is64BitWindows());
 }
 
@@ -264,9 +264,8 @@ TEST(TargetPlatformQueriesTest, StartScanRequestIsSpentByItsAcknowledgement) {
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.request);
-        auto config =
-            MakeStore("[HKEY_CURRENT_USER\\Software\\Kestrow\\ORV\\Platform]\n" +
-                      std::string(row.request) + "\n\"LastScanProblems\"=dword:00000007");
+        auto config = MakeStore("[HKEY_CURRENT_USER\\Software\\Kestrow\\ORV\\Platform]\n" +
+                                std::string(row.request) + "\n\"LastScanProblems\"=dword:00000007");
         CConfigStoreQueries queries(*config);
         EXPECT_EQ(queries->IsStartScanRequested(), row.expected);
         queries->AcknowledgeStartScan();
@@ -335,7 +334,7 @@ TEST(DataHomeTest, ComesFromXdgDataHomeElseHome) {
 class TargetPlatformFolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quillary-XXXXXX");
+        std::string pattern = (std::filesystem::temp_directory_path() / "quillary-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         home_ = pattern;
     }
@@ -375,8 +374,9 @@ TEST_F(TargetPlatformFolderTest, DataFolderTakesAnyPlainFolderName) {
 
 TEST_F(TargetPlatformFolderTest, DataFolderRefusesATargetIdThatIsNotOneFolderName) {
     const std::u16string_view ids[] = {
-        u"",      u".",    u"..",    u"../escape",  u"a/b",
-        u"/abs",  u"a\\b", u"..\\x", std::u16string_view(u"a\0b", 3),
+        u"",          u".",     u"..",
+        u"../escape", u"a/b",   u"/abs",
+        u"a\\b",      u"..\\x", std::u16string_view(u"a\0b", 3),
         u"\xD800x",  // a lone surrogate would come back as another name
     };
     for (std::u16string_view id : ids) {
