@@ -46,11 +46,23 @@ constexpr FileTime ToFileTime(std::chrono::system_clock::time_point time) {
     return static_cast<FileTime>(ticks + kFileTimeEpochOffsetSeconds * 10000000);
 }
 
+// Times outside what the system clock can hold (before 1678 or after 2262 with nanosecond
+// clocks) are clamped to its limits.
 constexpr std::chrono::system_clock::time_point FromFileTime(FileTime time) {
-    const auto ticks = static_cast<std::int64_t>(time) - kFileTimeEpochOffsetSeconds * 10000000;
-    return std::chrono::system_clock::time_point(
-        std::chrono::duration_cast<std::chrono::system_clock::duration>(
-            std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>(ticks)));
+    using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>;
+    using Clock = std::chrono::system_clock;
+    constexpr std::int64_t kLimit =
+        std::chrono::duration_cast<Ticks>(Clock::duration::max()).count() - 1;
+    std::int64_t ticks =
+        static_cast<std::int64_t>(time > 0x7FFFFFFFFFFFFFFFull ? 0x7FFFFFFFFFFFFFFFull : time) -
+        kFileTimeEpochOffsetSeconds * 10000000;
+    ticks = ticks > kLimit ? kLimit : (ticks < -kLimit ? -kLimit : ticks);
+    return Clock::time_point(std::chrono::duration_cast<Clock::duration>(Ticks(ticks)));
+}
+
+// Whole seconds since 1970 of a Windows time (negative before 1970).
+constexpr std::int64_t UnixSecondsOf(FileTime time) {
+    return static_cast<std::int64_t>(time / 10000000) - kFileTimeEpochOffsetSeconds;
 }
 
 }  // namespace quillary

@@ -75,6 +75,12 @@ inline constexpr RegSam KeyWow64_32Key = 0x0200;
 inline constexpr RegSam KeyWow64Res = 0x0300;
 inline constexpr RegSam AccessDelete = 0x00010000;
 inline constexpr RegSam ReadControl = 0x00020000;
+inline constexpr RegSam WriteDac = 0x00040000;
+inline constexpr RegSam WriteOwner = 0x00080000;
+inline constexpr RegSam MaximumAllowed = 0x02000000;
+// Every right that lets a handle change the key.
+inline constexpr RegSam KeyChangeRights =
+    KeySetValue | KeyCreateSubKey | KeyCreateLink | AccessDelete | WriteDac | WriteOwner;
 inline constexpr RegSam KeyRead = 0x00020019;
 inline constexpr RegSam KeyWrite = 0x00020006;
 inline constexpr RegSam KeyReadWrite = KeyRead | KeyWrite;  // 0x2001F

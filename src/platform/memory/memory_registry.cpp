@@ -15,9 +15,6 @@ namespace {
 
 constexpr int kMaxLinkDepth = 16;
 constexpr std::size_t kMaxValueNameLength = 16383;
-constexpr RegSam kWriteAccess = KeySetValue | KeyCreateSubKey | KeyCreateLink | AccessDelete |
-                                0x00040000 /* WRITE_DAC */ | 0x00080000 /* WRITE_OWNER */;
-constexpr RegSam kMaximumAllowed = 0x02000000;
 constexpr std::u16string_view kWow6432Node = u"Wow6432Node";
 constexpr std::u16string_view kLinkValueName = u"SymbolicLinkValue";
 
@@ -68,7 +65,7 @@ bool DeniesAccess(const CRegistryNode& node, RegSam sam) {
         case AccessDenial::None:
             return false;
         case AccessDenial::Write:
-            return (sam & kWriteAccess) != 0;
+            return (sam & KeyChangeRights) != 0;
         case AccessDenial::All:
             return true;
     }
@@ -183,7 +180,8 @@ struct CMemoryRegistry::PendingReplacement {
 };
 
 CMemoryRegistry::CMemoryRegistry(MemoryRegistryOptions options)
-    : options_(std::move(options)), root_(std::make_shared<CRegistryNode>(u"", options_.keyOrder)) {
+    : options_(std::move(options)),
+      root_(std::make_shared<CRegistryNode>(u"", options_.keyOrder, options_.sortValues)) {
     root_->AddChild(u"Machine");
     root_->AddChild(u"User");
     if (options_.createStandardKeys) {
@@ -236,6 +234,9 @@ FileTime CMemoryRegistry::Now() const {
 void CMemoryRegistry::Touch(CRegistryNode& node) {
     node.lastWriteTime = Now();
     ++generation_;
+    if (options_.onChange) {
+        options_.onChange(node);
+    }
 }
 
 std::uint64_t CMemoryRegistry::Generation() const {
@@ -587,7 +588,7 @@ LStatus CMemoryRegistry::OpenOrCreate(HKey parent, std::u16string_view subKey,
     if (!created && DeniesAccess(*handle.Primary(), samDesired)) {
         return ErrorAccessDenied;
     }
-    handle.access = (samDesired & kMaximumAllowed) != 0 ? KeyAllAccess : samDesired & ~KeyWow64Res;
+    handle.access = (samDesired & MaximumAllowed) != 0 ? KeyAllAccess : samDesired & ~KeyWow64Res;
     if (disposition != nullptr) {
         *disposition = created ? RegCreatedNewKey : RegOpenedExistingKey;
     }

@@ -6,6 +6,7 @@
 // byte for byte. Tests build their registries in it, and file-backed stores load into it.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,6 +29,8 @@ struct MemoryRegistryOptions {
     // The user that HKEY_CURRENT_USER stands for, a subkey of HKEY_USERS.
     std::u16string userSid = u"S-1-5-21-0-0-0-1000";
     KeyOrder keyOrder = KeyOrder::UpperCase;
+    // Windows keeps values in the order they were created; Wine keeps them sorted.
+    bool sortValues = false;
     // Where the 32-bit view lives; Windows 7's rules unless a store supplies its own.
     std::shared_ptr<const IWow64Policy> wow64Policy = std::make_shared<CWindowsWow64Policy>();
     // Windows shows the user's classes over the machine's in HKEY_CLASSES_ROOT; off, it shows
@@ -40,6 +43,9 @@ struct MemoryRegistryOptions {
     std::size_t maxKeyNameLength = 255;
     // Stamps the last-write times; the system clock when null.
     const IClock* clock = nullptr;
+    // Told of every key whose contents change (values, subkeys), so a file-backed store
+    // knows which of its files to save.
+    std::function<void(const CRegistryNode&)> onChange;
 };
 
 class CMemoryRegistry : public IRegistry {

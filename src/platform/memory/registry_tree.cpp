@@ -27,8 +27,8 @@ bool KeyNamesEqual(std::u16string_view a, std::u16string_view b) {
     return a.size() == b.size() && CompareKeyNames(a, b, KeyOrder::UpperCase) == 0;
 }
 
-CRegistryNode::CRegistryNode(std::u16string name, KeyOrder order)
-    : name_(std::move(name)), order_(order) {}
+CRegistryNode::CRegistryNode(std::u16string name, KeyOrder order, bool sortValues)
+    : name_(std::move(name)), order_(order), sortValues_(sortValues) {}
 
 std::size_t CRegistryNode::LowerBound(std::u16string_view name) const {
     const auto it = std::lower_bound(
@@ -53,7 +53,7 @@ std::shared_ptr<CRegistryNode> CRegistryNode::FindChildShared(std::u16string_vie
 
 CRegistryNode* CRegistryNode::AddChild(std::u16string_view name) {
     const std::size_t index = LowerBound(name);
-    auto child = std::make_shared<CRegistryNode>(std::u16string(name), order_);
+    auto child = std::make_shared<CRegistryNode>(std::u16string(name), order_, sortValues_);
     child->parent_ = this;
     children_.insert(children_.begin() + static_cast<std::ptrdiff_t>(index), child);
     return child.get();
@@ -75,35 +75,48 @@ void CRegistryNode::MarkDeleted() {
     }
 }
 
-const RegValue* CRegistryNode::FindValue(std::u16string_view name) const {
-    for (const RegValue& value : values_) {
-        if (KeyNamesEqual(value.name, name)) {
-            return &value;
-        }
+std::size_t CRegistryNode::ValuePosition(std::u16string_view name, bool* found) const {
+    if (sortValues_) {
+        const auto it = std::lower_bound(values_.begin(), values_.end(), name,
+                                         [this](const RegValue& value, std::u16string_view wanted) {
+                                             return CompareKeyNames(value.name, wanted, order_) < 0;
+                                         });
+        *found = it != values_.end() && KeyNamesEqual(it->name, name);
+        return static_cast<std::size_t>(it - values_.begin());
     }
-    return nullptr;
+    const auto it = std::find_if(values_.begin(), values_.end(), [&](const RegValue& value) {
+        return KeyNamesEqual(value.name, name);
+    });
+    *found = it != values_.end();
+    return static_cast<std::size_t>(it - values_.begin());
+}
+
+const RegValue* CRegistryNode::FindValue(std::u16string_view name) const {
+    bool found = false;
+    const std::size_t position = ValuePosition(name, &found);
+    return found ? &values_[position] : nullptr;
 }
 
 void CRegistryNode::SetValue(std::u16string_view name, RegType type,
                              std::vector<std::uint8_t> data) {
-    for (RegValue& value : values_) {
-        if (KeyNamesEqual(value.name, name)) {
-            value.type = type;
-            value.data = std::move(data);
-            return;
-        }
+    bool found = false;
+    const std::size_t position = ValuePosition(name, &found);
+    if (found) {
+        values_[position].type = type;
+        values_[position].data = std::move(data);
+        return;
     }
-    values_.push_back(RegValue{std::u16string(name), type, std::move(data)});
+    values_.insert(values_.begin() + static_cast<std::ptrdiff_t>(position),
+                   RegValue{std::u16string(name), type, std::move(data)});
 }
 
 bool CRegistryNode::DeleteValue(std::u16string_view name) {
-    const auto it = std::find_if(values_.begin(), values_.end(), [&](const RegValue& value) {
-        return KeyNamesEqual(value.name, name);
-    });
-    if (it == values_.end()) {
+    bool found = false;
+    const std::size_t position = ValuePosition(name, &found);
+    if (!found) {
         return false;
     }
-    values_.erase(it);
+    values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(position));
     return true;
 }
 

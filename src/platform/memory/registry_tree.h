@@ -34,7 +34,9 @@ struct RegValue {
 
 class CRegistryNode {
 public:
-    CRegistryNode(std::u16string name, KeyOrder order);
+    // With sortValues, values are kept in key order too (as Wine keeps them) instead of in
+    // the order they were created (as Windows hives keep them).
+    CRegistryNode(std::u16string name, KeyOrder order, bool sortValues = false);
 
     const std::u16string& Name() const { return name_; }
     CRegistryNode* Parent() const { return parent_; }
@@ -50,7 +52,7 @@ public:
     // Detaches the child and marks it and everything below it deleted.
     void RemoveChild(std::u16string_view name);
 
-    // --- values (in insertion order; replacing a value keeps its place) ---
+    // --- values (in insertion or key order; replacing a value keeps its place) ---
     const std::vector<RegValue>& Values() const { return values_; }
     const RegValue* FindValue(std::u16string_view name) const;
     void SetValue(std::u16string_view name, RegType type, std::vector<std::uint8_t> data);
@@ -69,10 +71,12 @@ public:
 
 private:
     std::size_t LowerBound(std::u16string_view name) const;
+    std::size_t ValuePosition(std::u16string_view name, bool* found) const;
     void MarkDeleted();
 
     std::u16string name_;
     KeyOrder order_;
+    bool sortValues_;
     CRegistryNode* parent_ = nullptr;
     bool deleted_ = false;
     std::vector<std::shared_ptr<CRegistryNode>> children_;
