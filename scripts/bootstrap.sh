@@ -32,3 +32,35 @@ if ((${#missing[@]} > 0)); then
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# The locales the language table maps to. `locale -a` spells them in lower case with "utf8".
+locales=(en_US.UTF-8 zh_CN.UTF-8 da_DK.UTF-8 nl_NL.UTF-8 fr_FR.UTF-8 de_DE.UTF-8 he_IL.UTF-8
+         it_IT.UTF-8 ja_JP.UTF-8 nb_NO.UTF-8 pt_PT.UTF-8 ru_RU.UTF-8 es_ES.UTF-8 sv_SE.UTF-8)
+available=$(locale -a 2>/dev/null | tr '[:upper:]' '[:lower:]' | sed 's/\.utf-8$/.utf8/')
+
+missing_locales=()
+for name in "${locales[@]}"; do
+    spelled=$(tr '[:upper:]' '[:lower:]' <<<"$name" | sed 's/\.utf-8$/.utf8/')
+    if ! grep -qxF "$spelled" <<<"$available"; then
+        missing_locales+=("$name")
+    fi
+done
+
+if ((${#missing_locales[@]} > 0)); then
+    if [[ $(id -u) -ne 0 ]]; then
+        # Not fatal: the program falls back to C.UTF-8 and says so in its log.
+        echo "bootstrap: missing locales: ${missing_locales[*]}" >&2
+        echo "bootstrap: run this script as root to generate them" >&2
+    else
+        echo "bootstrap: generating locales ${missing_locales[*]}"
+        for name in "${missing_locales[@]}"; do
+            pattern="${name//./\\.} UTF-8"
+            if grep -qE "^#[[:space:]]*${pattern}\$" /etc/locale.gen; then
+                sed -i -E "s/^#[[:space:]]*(${pattern})\$/\1/" /etc/locale.gen
+            elif ! grep -qE "^${pattern}\$" /etc/locale.gen; then
+                echo "$name UTF-8" >>/etc/locale.gen
+            fi
+        done
+        locale-gen
+    fi
+fi
