@@ -162,8 +162,9 @@ TEST_F(WinePrefixRegistryTest, SavingUnchangedIsANoOpAndAChangeRewritesOnlyItsFi
     // The changed key carries the clock's time; untouched keys keep theirs.
     std::string expected(kUserReg);
     const std::string before = "[Software\\\\Wine] 1796861391\n#time=1dd883ac6f474a6\n";
-    const std::string after = "[Software\\\\Wine] 1797715756\n#time=1dd900000000000\n\"Added\"="
-                              "dword:0000002a\n";
+    const std::string after =
+        "[Software\\\\Wine] 1797715756\n#time=1dd900000000000\n\"Added\"="
+        "dword:0000002a\n";
     expected.replace(expected.find(before), before.size(), after);
     EXPECT_EQ(Read("user.reg"), expected);
 
@@ -175,8 +176,7 @@ TEST_F(WinePrefixRegistryTest, SavingUnchangedIsANoOpAndAChangeRewritesOnlyItsFi
 TEST_F(WinePrefixRegistryTest, DeletingATreeRemovesALinkButNotItsTarget) {
     auto store = Open();
     const RegistryTarget target{store.get(), true, {}};
-    ASSERT_EQ(DeleteKeyTree(target, HKeyLocalMachine, u"Software\\Vendor", 0x2011F),
-              ErrorSuccess);
+    ASSERT_EQ(DeleteKeyTree(target, HKeyLocalMachine, u"Software\\Vendor", 0x2011F), ErrorSuccess);
     EXPECT_FALSE(KeyExists(*store, HKeyLocalMachine, u"Software\\Vendor"));
     EXPECT_TRUE(KeyExists(*store, HKeyLocalMachine, u"Software\\Target\\Child"));
     ASSERT_FALSE(store->Save().has_value());
@@ -245,18 +245,22 @@ TEST_F(WinePrefixRegistryTest, AMissingUserFileIsCreatedOnSave) {
               "#arch=win64\n\n[Software\\\\Made] 1797715756\n#time=1dd900000000000\n");
 }
 
+// The name of the prefix's server folder: its device and inode in hex.
+std::string ServerFolderName(const fs::path& prefix) {
+    struct stat info {};
+    ::stat(prefix.c_str(), &info);
+    char name[64];
+    std::snprintf(name, sizeof name, "server-%llx-%llx",
+                  static_cast<unsigned long long>(info.st_dev),
+                  static_cast<unsigned long long>(info.st_ino));
+    return name;
+}
+
 // A child process stands in for a wineserver: it holds the write lock on the first byte of
-// the lock file in the prefix's server folder until the test lets it go.
+// the lock file in the server folder until the test lets it go.
 class FakeWineServer {
 public:
-    explicit FakeWineServer(const fs::path& prefix) {
-        struct stat info {};
-        ::stat(prefix.c_str(), &info);
-        char name[64];
-        std::snprintf(name, sizeof name, "server-%llx-%llx",
-                      static_cast<unsigned long long>(info.st_dev),
-                      static_cast<unsigned long long>(info.st_ino));
-        folder_ = fs::path("/tmp") / (".wine-" + std::to_string(::getuid())) / name;
+    explicit FakeWineServer(fs::path folder) : folder_(std::move(folder)) {
         fs::create_directories(folder_);
         int ready[2];
         int release[2];
@@ -307,7 +311,9 @@ private:
 TEST_F(WinePrefixRegistryTest, RefusesChangesWhileWineRuns) {
     auto store = Open();
     ASSERT_FALSE(FindRunningWineServer(prefix_).has_value());
-    FakeWineServer server(prefix_);
+    const fs::path upstreamFolder =
+        fs::path("/tmp") / (".wine-" + std::to_string(::getuid())) / ServerFolderName(prefix_);
+    FakeWineServer server(upstreamFolder);
     const auto running = FindRunningWineServer(prefix_);
     ASSERT_TRUE(running.has_value());
     EXPECT_EQ(running->pid, server.Pid());
@@ -328,7 +334,7 @@ TEST_F(WinePrefixRegistryTest, RefusesChangesWhileWineRuns) {
               ErrorSuccess);
     later->RegCloseKey(key);
     // A server that starts after the change still stops the save.
-    FakeWineServer again(prefix_);
+    FakeWineServer again(upstreamFolder);
     EXPECT_EQ(later->Save(), std::string(kWineRunningMessage));
     EXPECT_EQ(Read("user.reg"), kUserReg);
 }
@@ -337,33 +343,12 @@ TEST_F(WinePrefixRegistryTest, FindsDebiansServerFolder) {
     // Debian's Wine names a folder under /tmp in the prefix's "wineserver" file.
     const std::string name = "wine-quillarytest" + std::to_string(::getpid());
     Write("wineserver", name);
-    struct stat info {};
-    ::stat(prefix_.c_str(), &info);
-    char server[64];
-    std::snprintf(server, sizeof server, "server-%llx-%llx",
-                  static_cast<unsigned long long>(info.st_dev),
-                  static_cast<unsigned long long>(info.st_ino));
-    const fs::path folder = fs::path("/tmp") / name / server;
-    fs::create_directories(folder);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int fd = ::open((folder / "lock").c_str(), O_RDWR | O_CREAT, 0600);
-        struct flock lock {};
-        lock.l_type = F_WRLCK;
-        lock.l_len = 1;
-        ::fcntl(fd, F_SETLK, &lock);
-        ::sleep(2);
-        ::_exit(0);
+    {
+        FakeWineServer server(fs::path("/tmp") / name / ServerFolderName(prefix_));
+        EXPECT_TRUE(FindRunningWineServer(prefix_).has_value());
     }
-    bool found = false;
-    for (int attempt = 0; attempt < 100 && !found; ++attempt) {
-        found = FindRunningWineServer(prefix_).has_value();
-        ::usleep(10000);
-    }
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
+    EXPECT_FALSE(FindRunningWineServer(prefix_).has_value());
     fs::remove_all(fs::path("/tmp") / name);
-    EXPECT_TRUE(found);
 }
 
 }  // namespace
