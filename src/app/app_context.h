@@ -1,0 +1,71 @@
+#pragma once
+
+// Everything one run of the program shares: the registry being cleaned, the program's own
+// registry, the platform's answers, the clock, and one section per subsystem (language, log,
+// settings, text tables, exclusion lists). Start-up builds one; a test builds a fresh one.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/platform_queries.h"
+#include "core/registry_access.h"
+#include "core/settings.h"
+#include "engine/exclusion_lists.h"
+#include "engine/text_tables.h"
+#include "platform/clock.h"
+#include "platform/registry.h"
+#include "services/language_locale.h"
+#include "services/language_pack.h"
+#include "services/log.h"
+
+namespace quillary {
+
+// What the context is built from; the references must outlive it.
+struct AppEnvironment {
+    IRegistry& targetStore;
+    IRegistry& configStore;
+    IPlatformQueries& platform;
+    const IClock& clock;
+    // The running program; the language files lie beside it.
+    std::filesystem::path executablePath;
+    // Sets the process locale; tests pass one that only records.
+    SetLocaleFunction setLocale = SetProcessLocale;
+};
+
+class CAppContext {
+public:
+    explicit CAppContext(AppEnvironment environment);
+    CAppContext(const CAppContext&) = delete;
+    CAppContext& operator=(const CAppContext&) = delete;
+
+    // Start-up's loading, in its order: the language's locale, the text tables, the
+    // settings, the exclusion lists. Returns what the user should be told (damaged files).
+    std::vector<std::string> Load();
+    // Exit's saving of the exclusion lists; returns the files that were not written.
+    std::vector<std::string> SaveExclusions();
+
+    const RegistryTarget& Target() const { return target_; }
+    IRegistry& ConfigStore() { return environment_.configStore; }
+    IPlatformQueries& Platform() { return environment_.platform; }
+    const IClock& Clock() const { return environment_.clock; }
+    const std::filesystem::path& DataFolder() const { return dataFolder_; }
+
+    CLanguagePack& Language() { return language_; }
+    CLog& Log() { return log_; }
+    CSettings& Settings() { return settings_; }
+    const CTextTables& TextTables() const { return textTables_; }
+    CExclusionLists& Exclusions() { return exclusions_; }
+
+private:
+    AppEnvironment environment_;
+    RegistryTarget target_;
+    std::filesystem::path dataFolder_;
+    CLog log_;
+    CLanguagePack language_;
+    CSettings settings_;
+    CTextTables textTables_;
+    CExclusionLists exclusions_;
+};
+
+}  // namespace quillary
