@@ -29,28 +29,10 @@ bool IsStringType(RegType type) {
     return type == RegSz || type == RegExpandSz;
 }
 
-std::vector<std::uint8_t> TextBytes(std::u16string_view text) {
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve((text.size() + 1) * 2);
-    for (char16_t ch : text) {
-        bytes.push_back(static_cast<std::uint8_t>(ch & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(ch >> 8));
-    }
-    bytes.push_back(0);
-    bytes.push_back(0);
-    return bytes;
-}
-
 // The text of UTF-16LE bytes up to the first NUL unit.
-std::u16string TextUpToNul(const std::uint8_t* bytes, std::size_t size) {
-    std::u16string text;
-    for (std::size_t i = 0; i + 1 < size; i += 2) {
-        const auto unit = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
-        if (unit == u'\0') {
-            break;
-        }
-        text += unit;
-    }
+std::u16string TextUpToNul(std::span<const std::uint8_t> bytes) {
+    std::u16string text = FromUtf16LeBytes(bytes);
+    text.resize(std::min(text.find(u'\0'), text.size()));
     return text;
 }
 
@@ -213,12 +195,12 @@ bool ConfigKey::ReadString(std::u16string_view name, std::u16string& text) {
         return false;
     }
     // Read as the zero-filled buffer holds it, so an odd last byte still forms a unit.
-    text = TextUpToNul(buffer.data(), buffer.size());
+    text = TextUpToNul(buffer);
     return true;
 }
 
 bool ConfigKey::WriteString(std::u16string_view name, std::u16string_view text) {
-    const std::vector<std::uint8_t> bytes = TextBytes(text);
+    const std::vector<std::uint8_t> bytes = ToUtf16LeBytes(text, true);
     return store_.RegSetValueExW(handle_, name, RegSz, bytes.data(),
                                  static_cast<std::uint32_t>(bytes.size())) == ErrorSuccess;
 }

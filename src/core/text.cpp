@@ -724,4 +724,26 @@ std::u16string FormatText(std::u16string_view format, std::initializer_list<Form
     return out;
 }
 
+std::vector<std::uint8_t> ToUtf16LeBytes(std::u16string_view text, bool terminate) {
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve((text.size() + 1) * 2);
+    for (char16_t unit : text) {
+        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
+    if (terminate) {
+        bytes.insert(bytes.end(), {0, 0});
+    }
+    return bytes;
+}
+
+std::u16string FromUtf16LeBytes(std::span<const std::uint8_t> bytes) {
+    std::u16string text;
+    text.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        text += static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
+    }
+    return text;
+}
+
 }  // namespace quillary

@@ -7,9 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 namespace quillary {
 
@@ -21,6 +23,13 @@ std::u16string Utf8ToUtf16(std::string_view utf8);
 
 // Encodes UTF-16 as UTF-8. A lone surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
+
+// --- UTF-16LE bytes, as the registry and the data files store text ----------------------
+
+// The text's units as little-endian bytes, followed by a NUL unit when terminate is set.
+std::vector<std::uint8_t> ToUtf16LeBytes(std::u16string_view text, bool terminate);
+// The units of little-endian bytes; an odd last byte is left out.
+std::u16string FromUtf16LeBytes(std::span<const std::uint8_t> bytes);
 
 // --- White space ---------------------------------------------------------------------------
 
@@ -81,8 +90,7 @@ public:
     FormatArg(std::u16string_view value) : value_(value) {}
     FormatArg(const std::u16string& value) : value_(std::u16string_view(value)) {}
 
-    using Value =
-        std::variant<std::int64_t, std::uint64_t, double, char16_t, std::u16string_view>;
+    using Value = std::variant<std::int64_t, std::uint64_t, double, char16_t, std::u16string_view>;
     const Value& value() const { return value_; }
 
 private:

@@ -206,12 +206,7 @@ void CMemoryRegistry::CreateStandardKeys() {
     CRegistryNode* classesLink = software32->AddChild(u"Classes");
     classesLink->isLink = true;
     const std::u16string target = u"\\Registry\\Machine\\Software\\Classes\\Wow6432Node";
-    std::vector<std::uint8_t> bytes;
-    for (char16_t ch : target) {
-        bytes.push_back(static_cast<std::uint8_t>(ch & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(ch >> 8));
-    }
-    classesLink->SetValue(kLinkValueName, RegLink, std::move(bytes));
+    classesLink->SetValue(kLinkValueName, RegLink, ToUtf16LeBytes(target, false));
 }
 
 CRegistryNode* CMemoryRegistry::EnsurePath(std::initializer_list<std::u16string_view> components) {
@@ -283,10 +278,7 @@ LStatus CMemoryRegistry::FollowLink(const CRegistryNode& link, int depth,
     if (value == nullptr || value->type != RegLink) {
         return ErrorFileNotFound;
     }
-    std::u16string text;
-    for (std::size_t i = 0; i + 1 < value->data.size(); i += 2) {
-        text += static_cast<char16_t>(value->data[i] | (value->data[i + 1] << 8));
-    }
+    const std::u16string text = FromUtf16LeBytes(value->data);
     // The target is a full path of the registry's namespace: \Registry\Machine\...
     std::vector<std::u16string_view> components = SplitPath(text);
     if (components.empty() || !EqualsNoCase(components.front(), u"Registry")) {

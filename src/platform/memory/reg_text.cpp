@@ -144,18 +144,6 @@ private:
     std::size_t pos_ = 0;
 };
 
-std::vector<std::uint8_t> StringBytes(std::u16string_view text) {
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve((text.size() + 1) * 2);
-    for (char16_t ch : text) {
-        bytes.push_back(static_cast<std::uint8_t>(ch & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(ch >> 8));
-    }
-    bytes.push_back(0);
-    bytes.push_back(0);
-    return bytes;
-}
-
 std::vector<std::uint8_t> LittleEndian(std::uint64_t value, std::size_t size) {
     std::vector<std::uint8_t> bytes(size);
     for (std::size_t i = 0; i < size; ++i) {
@@ -298,8 +286,8 @@ private:
             }
             if (parser.Consume(u"=")) {
                 // The target is written as it is: a full path such as \Registry\Machine\...
-                std::vector<std::uint8_t> bytes = StringBytes(TrimView(parser.Rest()));
-                bytes.resize(bytes.size() - 2);  // a link target carries no terminator
+                // A link target carries no terminator.
+                std::vector<std::uint8_t> bytes = ToUtf16LeBytes(TrimView(parser.Rest()), false);
                 key.values.push_back(RegValue{u"SymbolicLinkValue", RegLink, std::move(bytes)});
                 return;
             }
@@ -400,7 +388,7 @@ private:
             *error = "text after the closing quote";
             return std::nullopt;
         }
-        value->data = StringBytes(*text);
+        value->data = ToUtf16LeBytes(*text, true);
         return std::move(*value);
     }
 
@@ -491,14 +479,6 @@ bool IsCleanString(const std::vector<std::uint8_t>& data) {
     return data[data.size() - 2] == 0 && data[data.size() - 1] == 0;
 }
 
-std::u16string StringOf(const std::vector<std::uint8_t>& data) {
-    std::u16string text;
-    for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
-        text += static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-    }
-    return text;
-}
-
 void AppendValue(const RegValue& value, std::u16string* out) {
     if (value.name.empty()) {
         *out += u'@';
@@ -509,7 +489,7 @@ void AppendValue(const RegValue& value, std::u16string* out) {
     const bool stringType =
         value.type == RegSz || value.type == RegExpandSz || value.type == RegMultiSz;
     if (stringType && IsCleanString(value.data)) {
-        std::u16string text = StringOf(value.data);
+        std::u16string text = FromUtf16LeBytes(value.data);
         text.pop_back();
         if (value.type != RegSz) {
             *out += u"str(";

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "core/text.h"
 #include "platform/clock.h"
 
 namespace quillary {
@@ -408,13 +409,7 @@ private:
             return false;
         }
         value->type = type;
-        value->data.reserve((text->size() + 1) * 2);
-        for (char16_t unit : *text) {
-            value->data.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-            value->data.push_back(static_cast<std::uint8_t>(unit >> 8));
-        }
-        value->data.push_back(0);
-        value->data.push_back(0);
+        value->data = ToUtf16LeBytes(*text, true);
         return true;
     }
 
@@ -636,11 +631,8 @@ private:
             } else if (value.type == RegMultiSz) {
                 out_ += "str(7):";
             }
-            std::u16string text;
-            // Every unit but the terminating NUL.
-            for (std::size_t i = 0; i + 2 < value.data.size(); i += 2) {
-                text += static_cast<char16_t>(value.data[i] | (value.data[i + 1] << 8));
-            }
+            std::u16string text = FromUtf16LeBytes(value.data);
+            text.pop_back();  // the terminating NUL
             out_ += '"';
             Escape(text, "\\\"", &out_);
             out_ += "\"\n";
