@@ -263,6 +263,13 @@ char16_t ToUpperInvariant(char16_t ch) {
     return ch < 0x80 ? AsciiToUpper(ch) : MapByRuns(kUpperRuns, ch);
 }
 
+std::u16string ToUpperInvariant(std::u16string_view text) {
+    std::u16string upper(text);
+    for (char16_t& ch : upper)
+        ch = ToUpperInvariant(ch);
+    return upper;
+}
+
 char16_t ToLowerChar(char16_t ch) {
     return LowerUnder(CurrentCaseLocale(), ch);
 }

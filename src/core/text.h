@@ -61,6 +61,7 @@ std::u16string ToUpper(std::u16string_view text);
 // registry uses it to compare key and value names.
 char16_t ToLowerInvariant(char16_t ch);
 char16_t ToUpperInvariant(char16_t ch);
+std::u16string ToUpperInvariant(std::u16string_view text);
 
 // Case-insensitive comparison under the process locale (compares lower-cased units).
 // Returns <0, 0 or >0.

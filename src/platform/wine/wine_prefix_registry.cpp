@@ -21,7 +21,6 @@ struct BranchFile {
 constexpr BranchFile kSystemFile = {"system.reg", "REGISTRY\\\\Machine"};
 constexpr BranchFile kUserFile = {"user.reg", "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000"};
 constexpr BranchFile kDefaultUserFile = {"userdef.reg", "REGISTRY\\\\User\\\\.Default"};
-constexpr std::u16string_view kUserSid = u"S-1-5-21-0-0-0-1000";
 
 // The #arch option among the header lines (before the first key), or empty.
 std::string PeekArch(std::string_view bytes) {
@@ -96,7 +95,7 @@ std::unique_ptr<CWinePrefixRegistry> CWinePrefixRegistry::Open(const std::filesy
 
     MemoryRegistryOptions options;
     options.is64Bit = arch != "win32";
-    options.userSid = std::u16string(kUserSid);
+    options.userSid = std::u16string(kWineUserSid);
     options.keyOrder = KeyOrder::LowerCase;
     options.sortValues = true;
     options.wow64Policy = std::make_shared<CWineWow64Policy>();
@@ -109,7 +108,7 @@ std::unique_ptr<CWinePrefixRegistry> CWinePrefixRegistry::Open(const std::filesy
 
     CRegistryNode& tree = store->memory_->Tree();
     CRegistryNode* users = tree.FindChild(u"User");
-    CRegistryNode* branchNodes[] = {tree.FindChild(u"Machine"), users->AddChild(kUserSid),
+    CRegistryNode* branchNodes[] = {tree.FindChild(u"Machine"), users->AddChild(kWineUserSid),
                                     users->AddChild(u".Default")};
     const FileTime loadTime =
         ToFileTime(clock != nullptr ? clock->Now() : std::chrono::system_clock::now());

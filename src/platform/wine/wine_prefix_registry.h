@@ -31,6 +31,9 @@ public:
                    const CRegistryNode& node) const override;
 };
 
+// The security identifier Wine gives the current user, whoever runs it.
+inline constexpr std::u16string_view kWineUserSid = u"S-1-5-21-0-0-0-1000";
+
 inline constexpr std::string_view kWineRunningMessage =
     "Wine is running for this prefix: close its programs or run `wineserver -k`, then try again";
 

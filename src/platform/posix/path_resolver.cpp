@@ -1,0 +1,196 @@
+#include "platform/posix/path_resolver.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <system_error>
+
+#include "core/text.h"
+
+namespace quillary {
+namespace {
+
+// The Unix spelling of a name, or nullopt when it has none (an unpaired surrogate).
+std::optional<std::string> UnixName(std::u16string_view name) {
+    std::string utf8 = Utf16ToUtf8(name);
+    if (Utf8ToUtf16(utf8) != name)
+        return std::nullopt;
+    return utf8;
+}
+
+}  // namespace
+
+CPathResolver::CPathResolver(std::vector<DriveMapping> drives, std::u16string currentDirectory)
+    : drives_(std::move(drives)), currentDirectory_(std::move(currentDirectory)) {
+    for (const DriveMapping& drive : drives_) {
+        std::error_code error;
+        std::filesystem::path canonical = std::filesystem::canonical(drive.root, error);
+        canonicalRoots_[drive.letter] = error ? drive.root : canonical;
+    }
+}
+
+const DriveMapping* CPathResolver::FindDrive(char16_t letter) const {
+    letter = ToUpperInvariant(letter);
+    for (const DriveMapping& drive : drives_) {
+        if (drive.letter == letter)
+            return &drive;
+    }
+    return nullptr;
+}
+
+void CPathResolver::ClearCache() {
+    std::lock_guard lock(mutex_);
+    folders_.clear();
+    listings_.clear();
+}
+
+bool CPathResolver::LeavesDrive(const DriveMapping& drive,
+                                const std::filesystem::path& link) const {
+    std::error_code error;
+    std::filesystem::path target = std::filesystem::canonical(link, error);
+    if (error)
+        return true;
+    auto root = canonicalRoots_.find(drive.letter);
+    if (root == canonicalRoots_.end())
+        return true;
+    std::filesystem::path relative = target.lexically_relative(root->second);
+    return relative.empty() || *relative.begin() == "..";
+}
+
+const std::vector<CPathResolver::Entry>& CPathResolver::Listing(
+    const std::filesystem::path& folder) {
+    auto [slot, inserted] = listings_.try_emplace(folder.string());
+    if (!inserted)
+        return slot->second;
+    std::vector<Entry>& entries = slot->second;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        std::string name = it->path().filename().string();
+        std::u16string wide = Utf8ToUtf16(name);
+        // A name that is not UTF-8 has no Windows spelling that leads back to it.
+        if (Utf16ToUtf8(wide) != name)
+            continue;
+        entries.push_back({ToUpperInvariant(wide), std::move(name)});
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    return entries;
+}
+
+std::optional<std::string> CPathResolver::FindEntry(const std::filesystem::path& folder,
+                                                    std::u16string_view name) {
+    std::optional<std::string> exact = UnixName(name);
+    if (!exact)
+        return std::nullopt;
+    struct stat info {};
+    if (::lstat((folder / *exact).c_str(), &info) == 0)
+        return exact;
+    std::u16string upper = ToUpperInvariant(name);
+    for (const Entry& entry : Listing(folder)) {
+        if (entry.upperName == upper)
+            return entry.name;
+    }
+    return std::nullopt;
+}
+
+const CPathResolver::Folder* CPathResolver::ResolveFolder(
+    const DriveMapping& drive, const std::vector<std::u16string>& components, std::size_t count) {
+    std::u16string key = ToUpperInvariant(FormatWindowsPath(drive.letter, components, count));
+    if (auto cached = folders_.find(key); cached != folders_.end()) {
+        return cached->second ? &*cached->second : nullptr;
+    }
+
+    std::optional<Folder> folder;
+    struct stat info {};
+    if (count == 0) {
+        if (::stat(drive.root.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            folder = Folder{drive.root, false, true, {{info.st_dev, info.st_ino}}};
+        }
+    } else if (const Folder* parent = ResolveFolder(drive, components, count - 1)) {
+        std::optional<std::string> name = FindEntry(parent->unixPath, components[count - 1]);
+        if (name) {
+            std::filesystem::path path = parent->unixPath / *name;
+            struct stat link {};
+            if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+                ::lstat(path.c_str(), &link) == 0) {
+                std::pair<std::uint64_t, std::uint64_t> identity{info.st_dev, info.st_ino};
+                bool cycle = std::find(parent->chain.begin(), parent->chain.end(), identity) !=
+                             parent->chain.end();
+                Folder child;
+                child.unixPath = std::move(path);
+                child.leftDrive = parent->leftDrive ||
+                                  (S_ISLNK(link.st_mode) && LeavesDrive(drive, child.unixPath));
+                child.listable = parent->listable && !parent->leftDrive && !cycle;
+                child.chain = parent->chain;
+                child.chain.push_back(identity);
+                folder = std::move(child);
+            }
+        }
+    }
+    auto [slot, inserted] = folders_.emplace(std::move(key), std::move(folder));
+    return slot->second ? &*slot->second : nullptr;
+}
+
+ResolvedPath CPathResolver::Resolve(std::u16string_view path, bool wildcardLast) {
+    ResolvedPath result;
+    std::optional<WindowsPath> parsed =
+        ParseWindowsPath(path, currentDirectory_, wildcardLast, &result.error);
+    if (!parsed)
+        return result;
+    result.windowsPath = std::move(*parsed);
+    const WindowsPath& windowsPath = result.windowsPath;
+    result.drive = FindDrive(windowsPath.drive);
+    if (!result.drive) {
+        result.error = ErrorPathNotFound;
+        return result;
+    }
+
+    std::lock_guard lock(mutex_);
+    const std::vector<std::u16string>& components = windowsPath.components;
+    if (components.empty()) {
+        const Folder* root = ResolveFolder(*result.drive, components, 0);
+        result.unixPath = result.drive->root;
+        result.exists = root != nullptr;
+        result.listable = root && root->listable;
+        result.parentListable = result.listable;
+        if (!root)
+            result.error = ErrorPathNotFound;
+        return result;
+    }
+
+    const Folder* parent = ResolveFolder(*result.drive, components, components.size() - 1);
+    if (!parent) {
+        result.error = ErrorPathNotFound;
+        return result;
+    }
+    result.parentListable = parent->listable;
+    std::u16string_view last = components.back();
+    std::optional<std::string> name =
+        wildcardLast ? UnixName(last) : FindEntry(parent->unixPath, last);
+    if (!name) {
+        std::optional<std::string> typed = UnixName(last);
+        result.unixPath = parent->unixPath / typed.value_or(std::string());
+        result.error = typed ? ErrorFileNotFound : ErrorInvalidName;
+        return result;
+    }
+    result.unixPath = parent->unixPath / *name;
+    if (wildcardLast)
+        return result;
+
+    result.exists = true;
+    struct stat info {};
+    const Folder* self = nullptr;
+    if (::stat(result.unixPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        self = ResolveFolder(*result.drive, components, components.size());
+    }
+    result.listable = self && self->listable;
+    if (windowsPath.endsWithSeparator && !self) {
+        // "notepad.exe\\" names a folder that is not there.
+        result.exists = false;
+        result.error = ErrorPathNotFound;
+    }
+    return result;
+}
+
+}  // namespace quillary

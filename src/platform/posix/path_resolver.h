@@ -1,0 +1,87 @@
+#pragma once
+
+// Windows paths resolved to Unix paths through a table of drive letters, the way Wine does
+// it: each name is taken as typed when it exists, else matched without regard to case
+// against the folder's entries. Folders resolved once and folder listings are kept until
+// ClearCache, so a scan that checks a hundred thousand paths lists each folder only once.
+//
+// Links are followed, so a file reached through a link exists as it does for a Windows
+// program. Walks are kept safe separately: a folder is listable only when the path to it
+// neither passes through a link that leaves its drive (a profile's Desktop pointing into the
+// user's home) nor goes round a link cycle. The link folder itself stays listable.
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/posix/windows_path.h"
+#include "platform/win_types.h"
+
+namespace quillary {
+
+struct DriveMapping {
+    char16_t letter = 0;  // upper case
+    std::filesystem::path root;
+    std::uint32_t type = 3;  // DRIVE_FIXED
+    std::u16string device;   // what QueryDosDeviceW answers for "X:"
+};
+
+struct ResolvedPath {
+    LStatus error = ErrorSuccess;  // why the path, or the folder holding it, does not exist
+    const DriveMapping* drive = nullptr;
+    WindowsPath windowsPath;
+    std::filesystem::path unixPath;  // the last name as typed when it does not exist
+    bool exists = false;
+    bool parentListable = false;  // the folder holding the last name may be listed
+    bool listable = false;        // the path is a folder that may be listed
+};
+
+class CPathResolver {
+public:
+    CPathResolver(std::vector<DriveMapping> drives, std::u16string currentDirectory);
+
+    // Resolves path. When the last name does not exist but its folder does, error is
+    // ERROR_FILE_NOT_FOUND and unixPath names where it would be.
+    ResolvedPath Resolve(std::u16string_view path, bool wildcardLast = false);
+    const DriveMapping* FindDrive(char16_t letter) const;
+    const std::vector<DriveMapping>& Drives() const { return drives_; }
+    const std::u16string& CurrentDirectory() const { return currentDirectory_; }
+
+    // Forgets every resolved folder and listing: call when a scan starts and after a change.
+    void ClearCache();
+
+private:
+    struct Folder {
+        std::filesystem::path unixPath;
+        bool leftDrive = false;  // reached through a link that leads off the drive
+        bool listable = false;
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> chain;  // device and inode per level
+    };
+    struct Entry {
+        std::u16string upperName;
+        std::string name;
+    };
+
+    const Folder* ResolveFolder(const DriveMapping& drive,
+                                const std::vector<std::u16string>& components, std::size_t count);
+    std::optional<std::string> FindEntry(const std::filesystem::path& folder,
+                                         std::u16string_view name);
+    const std::vector<Entry>& Listing(const std::filesystem::path& folder);
+    bool LeavesDrive(const DriveMapping& drive, const std::filesystem::path& link) const;
+
+    std::vector<DriveMapping> drives_;
+    std::map<char16_t, std::filesystem::path> canonicalRoots_;
+    std::u16string currentDirectory_;
+    std::mutex mutex_;
+    std::unordered_map<std::u16string, std::optional<Folder>> folders_;
+    std::unordered_map<std::string, std::vector<Entry>> listings_;
+};
+
+}  // namespace quillary
