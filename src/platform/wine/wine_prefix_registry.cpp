@@ -53,21 +53,29 @@ bool CWineWow64Policy::Redirects(std::span<const std::u16string_view> /*path*/,
     return node.FindChild(kWow6432Node) != nullptr;
 }
 
+bool IsWinePrefix(const std::filesystem::path& folder, std::string* why) {
+    std::error_code code;
+    if (!std::filesystem::is_directory(folder, code)) {
+        *why = folder.string() + " is not a folder";
+        return false;
+    }
+    if (!std::filesystem::is_regular_file(folder / kSystemFile.fileName, code)) {
+        *why = folder.string() + " is not a Wine prefix: it has no " + kSystemFile.fileName +
+               " (Wine makes one with `WINEPREFIX=" + folder.string() + " wineboot -i`)";
+        return false;
+    }
+    return true;
+}
+
 CWinePrefixRegistry::CWinePrefixRegistry(std::filesystem::path prefix)
     : prefix_(std::move(prefix)) {}
 
 std::unique_ptr<CWinePrefixRegistry> CWinePrefixRegistry::Open(const std::filesystem::path& prefix,
                                                                std::string* error,
                                                                const IClock* clock) {
+    if (!IsWinePrefix(prefix, error))
+        return nullptr;
     std::error_code code;
-    if (!std::filesystem::is_directory(prefix, code)) {
-        *error = prefix.string() + " is not a folder";
-        return nullptr;
-    }
-    if (!std::filesystem::is_regular_file(prefix / kSystemFile.fileName, code)) {
-        *error = prefix.string() + " is not a Wine prefix: it has no " + kSystemFile.fileName;
-        return nullptr;
-    }
     std::unique_ptr<CWinePrefixRegistry> store(new CWinePrefixRegistry(prefix));
 
     struct Loaded {

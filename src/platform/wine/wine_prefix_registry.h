@@ -37,6 +37,9 @@ inline constexpr std::u16string_view kWineUserSid = u"S-1-5-21-0-0-0-1000";
 inline constexpr std::string_view kWineRunningMessage =
     "Wine is running for this prefix: close its programs or run `wineserver -k`, then try again";
 
+// Whether folder is a Wine prefix (a folder holding system.reg); *why says what is wrong.
+bool IsWinePrefix(const std::filesystem::path& folder, std::string* why);
+
 class CWinePrefixRegistry final : public IRegistry {
 public:
     // Loads the prefix's registry. Null, with the reason in *error, when the folder is not a

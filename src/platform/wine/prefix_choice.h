@@ -1,0 +1,34 @@
+#pragma once
+
+// Which Wine prefix a run works on: the one named on the command line, else $WINEPREFIX, else
+// ~/.wine, else the demo prefix that ships with the program. A prefix the user named and
+// that is not one is an error, never a silent fall back to another prefix.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace quillary {
+
+struct PrefixSearch {
+    std::optional<std::filesystem::path> argument;    // --prefix DIR
+    std::optional<std::filesystem::path> winePrefix;  // $WINEPREFIX, when set and not empty
+    std::optional<std::filesystem::path> home;        // $HOME
+    std::filesystem::path demoPrefix;
+};
+
+enum class PrefixOrigin { Argument, WinePrefixVariable, HomeWine, Demo };
+
+struct PrefixChoice {
+    std::filesystem::path folder;
+    PrefixOrigin origin = PrefixOrigin::Argument;
+};
+
+// The search of this process: argument as given, $WINEPREFIX and $HOME from its environment.
+PrefixSearch PrefixSearchOfProcess(std::optional<std::filesystem::path> argument,
+                                   std::filesystem::path demoPrefix);
+
+// The chosen prefix, or nullopt with *error saying why none can be used.
+std::optional<PrefixChoice> ChoosePrefix(const PrefixSearch& search, std::string* error);
+
+}  // namespace quillary
