@@ -30,3 +30,21 @@ function(quillary_test name)
         PROPERTIES LABELS "${labels}"
         DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# quillary_embed_text(<output.cpp> HEADER <header> ENTRIES <symbol>=<file> ...)
+# Compiles text files into string_view constants declared in <header>.
+function(quillary_embed_text output)
+    cmake_parse_arguments(ARG "" "HEADER" "ENTRIES" ${ARGN})
+    set(files)
+    foreach(entry IN LISTS ARG_ENTRIES)
+        string(REPLACE "=" ";" parts "${entry}")
+        list(GET parts 1 file)
+        list(APPEND files "${file}")
+    endforeach()
+    add_custom_command(OUTPUT ${output}
+        COMMAND ${CMAKE_COMMAND} -DOUTPUT=${output} -DHEADER=${ARG_HEADER}
+                "-DENTRIES=${ARG_ENTRIES}" -P ${PROJECT_SOURCE_DIR}/cmake/EmbedText.cmake
+        DEPENDS ${files} ${PROJECT_SOURCE_DIR}/cmake/EmbedText.cmake
+        COMMENT "Embedding ${ARG_HEADER} data"
+        VERBATIM)
+endfunction()

@@ -11,39 +11,18 @@
 
 #include "core/registry_access.h"
 #include "core/text.h"
+#include "support/fake_platform_queries.h"
 #include "support/registry_fixture.h"
 
 namespace quillary {
 namespace {
 
+using testing::FakePlatformQueries;
 using testing::KeyExists;
 using testing::MakeRegistry;
 using testing::ValueBytes;
 
 constexpr std::u16string_view kSelectionKeyPath = u"Software\\Kestrow\\ORV\\Settings";
-
-class FakePlatformQueries : public IPlatformQueries {
-public:
-    bool Is64BitWindows() const override { return true; }
-    int WindowsMajorVersion() const override { return 6; }
-    int WindowsMinorVersion() const override { return 1; }
-    int CurrentLanguageIndex() const override { return 0; }
-    BaseFont InterfaceFont() const override { return {}; }
-    std::u16string DataFolder() override { return u"C:\\Data"; }
-    void CreateFolder(std::u16string_view) override {}
-    int CommandLineHook(std::u16string_view) override { return 0; }
-    int TextWidth(std::u16string_view, std::int32_t, int) const override { return 0; }
-    std::u16string WebAddress(int) const override { return {}; }
-    bool IsFirstRun() override { return false; }
-    bool IsStartScanRequested() override { return false; }
-    void AcknowledgeStartScan() override {}
-
-    void StoreLastScanProblemCount(int count) override { storedCount = count; }
-    int LastScanProblemCount() const override { return storedCount.value_or(0); }
-
-    // Empty until the settings hand a count over.
-    std::optional<int> storedCount;
-};
 
 std::optional<RegType> StoredType(IRegistry& registry, std::u16string_view name) {
     HKey key = HKey::None;

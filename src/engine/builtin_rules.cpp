@@ -1,0 +1,73 @@
+#include "engine/builtin_rules.h"
+
+#include <algorithm>
+
+#include "core/text.h"
+#include "engine/builtin_rule_lists.h"
+
+namespace quillary {
+namespace {
+
+void AppendLines(std::string_view text, std::vector<std::u16string>& entries) {
+    while (!text.empty()) {
+        std::size_t end = text.find('\n');
+        std::u16string entry = ToLower(Trim(Utf8ToUtf16(text.substr(0, end))));
+        if (!entry.empty())
+            entries.push_back(std::move(entry));
+        if (end == std::string_view::npos)
+            break;
+        text.remove_prefix(end + 1);
+    }
+}
+
+bool ContainsAny(std::span<const std::u16string> fragments, std::u16string_view text) {
+    std::u16string lower = ToLower(text);
+    return std::any_of(fragments.begin(), fragments.end(), [&](const std::u16string& fragment) {
+        return lower.find(fragment) != std::u16string::npos;
+    });
+}
+
+}  // namespace
+
+CBuiltinRules::CBuiltinRules(IFileSystem& files, ISystemProtection& protection,
+                             const IPlatformQueries& platform)
+    : files_(files), protection_(protection), platform_(platform) {
+    AppendLines(kBuiltinKeyRulesText, keyRules_);
+    AppendLines(kBuiltinFileRulesGroupAText, fileRules_);
+    AppendLines(kBuiltinFileRulesGroupBText, fileRules_);
+    for (int csidl : {CsidlNetwork, CsidlNetHood}) {
+        std::optional<std::u16string> folder = files_.GetSpecialFolderPath(csidl);
+        if (folder && !folder->empty() &&
+            files_.GetFileAttributesW(*folder) != InvalidFileAttributes) {
+            fileRules_.push_back(ToLower(Trim(*folder)));
+        }
+    }
+}
+
+bool CBuiltinRules::PassesBuiltinKeyRules(std::u16string_view keyPath) const {
+    if (!keyRulesActive || keyRules_.empty())
+        return true;
+    return !ContainsAny(keyRules_, keyPath);
+}
+
+bool CBuiltinRules::PassesBuiltinFileRules(std::u16string_view reference) const {
+    if (!fileRulesActive || fileRules_.empty())
+        return true;
+    return !ContainsAny(fileRules_, reference);
+}
+
+bool CBuiltinRules::IsKeyProtectedBySystem(HKey root, std::u16string_view subKey,
+                                           bool is32BitView) const {
+    if (!preferSafetyOverCount || platform_.WindowsMajorVersion() <= 5)
+        return false;
+    RegSam access = KeyReadWrite;
+    if (platform_.Is64BitWindows())
+        access |= is32BitView ? KeyWow64_32Key : KeyWow64_64Key;
+    return protection_.SfcIsKeyProtected(root, subKey, access).value_or(false);
+}
+
+bool CBuiltinRules::IsFileProtectedBySystem(std::u16string_view path) const {
+    return preferSafetyOverCount && protection_.SfcIsFileProtected(path);
+}
+
+}  // namespace quillary
