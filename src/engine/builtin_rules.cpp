@@ -30,8 +30,8 @@ bool ContainsAny(std::span<const std::u16string> fragments, std::u16string_view 
 }  // namespace
 
 CBuiltinRules::CBuiltinRules(IFileSystem& files, ISystemProtection& protection,
-                             const IPlatformQueries& platform)
-    : files_(files), protection_(protection), platform_(platform) {
+                             const IPlatformQueries& platform, const SettingsValues& settings)
+    : files_(files), protection_(protection), platform_(platform), settings_(settings) {
     AppendLines(kBuiltinKeyRulesText, keyRules_);
     AppendLines(kBuiltinFileRulesGroupAText, fileRules_);
     AppendLines(kBuiltinFileRulesGroupBText, fileRules_);
@@ -58,7 +58,7 @@ bool CBuiltinRules::PassesBuiltinFileRules(std::u16string_view reference) const 
 
 bool CBuiltinRules::IsKeyProtectedBySystem(HKey root, std::u16string_view subKey,
                                            bool is32BitView) const {
-    if (!preferSafetyOverCount || platform_.WindowsMajorVersion() <= 5)
+    if (!settings_.PreferSafetyOverCount || platform_.WindowsMajorVersion() <= 5)
         return false;
     RegSam access = KeyReadWrite;
     if (platform_.Is64BitWindows())
@@ -67,7 +67,7 @@ bool CBuiltinRules::IsKeyProtectedBySystem(HKey root, std::u16string_view subKey
 }
 
 bool CBuiltinRules::IsFileProtectedBySystem(std::u16string_view path) const {
-    return preferSafetyOverCount && protection_.SfcIsFileProtected(path);
+    return settings_.PreferSafetyOverCount && protection_.SfcIsFileProtected(path);
 }
 
 }  // namespace quillary

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/platform_queries.h"
+#include "core/settings.h"
 #include "platform/file_system.h"
 #include "platform/system_protection.h"
 #include "platform/win_types.h"
@@ -21,11 +22,10 @@ public:
     // Builds both lists; the file list ends with the Network and NetHood folders of the
     // target when they exist there.
     CBuiltinRules(IFileSystem& files, ISystemProtection& protection,
-                  const IPlatformQueries& platform);
+                  const IPlatformQueries& platform, const SettingsValues& settings);
 
-    // The switches; all three are on at start-up. The exclusion settings page sets the two
-    // list switches to the safety option.
-    bool preferSafetyOverCount = true;
+    // The list switches, on at start-up; the exclusion settings page sets them to the safety
+    // option. The system's word counts only while the safety option is on.
     bool keyRulesActive = true;
     bool fileRulesActive = true;
 
@@ -45,6 +45,7 @@ private:
     IFileSystem& files_;
     ISystemProtection& protection_;
     const IPlatformQueries& platform_;
+    const SettingsValues& settings_;
     std::vector<std::u16string> keyRules_;
     std::vector<std::u16string> fileRules_;
 };

@@ -36,13 +36,14 @@ protected:
             u"C:\\users\\me\\AppData\\Roaming\\Microsoft\\Windows\\Network Shortcuts";
         setup.specialFolders[CsidlNetwork] = u"C:\\users\\me\\Network";  // does not exist
         files_ = std::make_unique<CMappedFileSystem>(std::move(setup));
-        rules_ = std::make_unique<CBuiltinRules>(*files_, protection_, platform_);
+        rules_ = std::make_unique<CBuiltinRules>(*files_, protection_, platform_, settings_);
     }
 
     testing::CTempFolder folder_;
     std::unique_ptr<CMappedFileSystem> files_;
     FakeProtection protection_;
     testing::FakePlatformQueries platform_;
+    SettingsValues settings_;
     std::unique_ptr<CBuiltinRules> rules_;
 };
 
@@ -118,7 +119,7 @@ TEST_F(BuiltinRulesTest, SystemProtectionAsksInTheProblemsView) {
     EXPECT_FALSE(rules_->IsKeyProtectedBySystem(HKeyLocalMachine, u"Software\\Protected", false));
 
     EXPECT_TRUE(rules_->IsFileProtectedBySystem(u"C:\\windows\\system32\\kernel32.dll"));
-    rules_->preferSafetyOverCount = false;
+    settings_.PreferSafetyOverCount = false;
     EXPECT_FALSE(rules_->IsFileProtectedBySystem(u"C:\\windows\\system32\\kernel32.dll"));
 }
 
