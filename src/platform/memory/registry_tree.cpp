@@ -6,13 +6,30 @@
 
 namespace quillary {
 
+namespace {
+
+// The unit as the given order compares it. ASCII is mapped here, without the case table,
+// because nearly every name is ASCII.
+char16_t FoldForOrder(char16_t ch, KeyOrder order) {
+    if (ch < 0x80) {
+        if (order == KeyOrder::UpperCase) {
+            return ch >= u'a' && ch <= u'z' ? static_cast<char16_t>(ch - 0x20) : ch;
+        }
+        return ch >= u'A' && ch <= u'Z' ? static_cast<char16_t>(ch + 0x20) : ch;
+    }
+    return order == KeyOrder::UpperCase ? ToUpperInvariant(ch) : ToLowerInvariant(ch);
+}
+
+}  // namespace
+
 int CompareKeyNames(std::u16string_view a, std::u16string_view b, KeyOrder order) {
     const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < common; ++i) {
-        const char16_t x =
-            order == KeyOrder::UpperCase ? ToUpperInvariant(a[i]) : ToLowerInvariant(a[i]);
-        const char16_t y =
-            order == KeyOrder::UpperCase ? ToUpperInvariant(b[i]) : ToLowerInvariant(b[i]);
+        if (a[i] == b[i]) {
+            continue;
+        }
+        const char16_t x = FoldForOrder(a[i], order);
+        const char16_t y = FoldForOrder(b[i], order);
         if (x != y) {
             return x < y ? -1 : 1;
         }
@@ -28,9 +45,13 @@ bool KeyNamesEqual(std::u16string_view a, std::u16string_view b) {
 }
 
 CRegistryNode::CRegistryNode(std::u16string name, KeyOrder order, bool sortValues)
-    : name_(std::move(name)), order_(order), sortValues_(sortValues) {}
+    : order_(order), sortValues_(sortValues), name_(std::move(name)) {}
 
 std::size_t CRegistryNode::LowerBound(std::u16string_view name) const {
+    // Loaders add keys in order: a name after the last child needs no search.
+    if (children_.empty() || CompareKeyNames(children_.back()->name_, name, order_) < 0) {
+        return children_.size();
+    }
     const auto it = std::lower_bound(
         children_.begin(), children_.end(), name,
         [this](const std::shared_ptr<CRegistryNode>& child, std::u16string_view wanted) {
@@ -77,6 +98,10 @@ void CRegistryNode::MarkDeleted() {
 
 std::size_t CRegistryNode::ValuePosition(std::u16string_view name, bool* found) const {
     if (sortValues_) {
+        if (values_.empty() || CompareKeyNames(values_.back().name, name, order_) < 0) {
+            *found = false;
+            return values_.size();
+        }
         const auto it = std::lower_bound(values_.begin(), values_.end(), name,
                                          [this](const RegValue& value, std::u16string_view wanted) {
                                              return CompareKeyNames(value.name, wanted, order_) < 0;
@@ -118,6 +143,10 @@ bool CRegistryNode::DeleteValue(std::u16string_view name) {
     }
     values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(position));
     return true;
+}
+
+void CRegistryNode::ReserveValues(std::size_t count) {
+    values_.reserve(values_.size() + count);
 }
 
 std::u16string CRegistryNode::Path() const {

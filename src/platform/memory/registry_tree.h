@@ -17,10 +17,10 @@ namespace quillary {
 // How subkeys are ordered. Windows hives sort by the upper-cased name; Wine sorts by the
 // lower-cased name. The two differ for the characters between 'Z' and 'a' ("A_B" < "AB" in
 // one, "AB" < "A_B" in the other).
-enum class KeyOrder { UpperCase, LowerCase };
+enum class KeyOrder : std::uint8_t { UpperCase, LowerCase };
 
 // A mark a test puts on a key to make it behave as if its security forbade access.
-enum class AccessDenial {
+enum class AccessDenial : std::uint8_t {
     None,
     Write,  // opening for writing (or deleting) is denied; reading is allowed
     All,    // every open is denied
@@ -57,13 +57,16 @@ public:
     const RegValue* FindValue(std::u16string_view name) const;
     void SetValue(std::u16string_view name, RegType type, std::vector<std::uint8_t> data);
     bool DeleteValue(std::u16string_view name);
+    // Makes room for count more values, so a loader that knows how many follow does not
+    // leave spare room behind.
+    void ReserveValues(std::size_t count);
 
     // --- properties ---
     std::u16string className;
     FileTime lastWriteTime = 0;
+    AccessDenial denial = AccessDenial::None;
     bool isVolatile = false;
     bool isLink = false;  // created as a symbolic link: its SymbolicLinkValue names the target
-    AccessDenial denial = AccessDenial::None;
     bool IsDeleted() const { return deleted_; }
 
     // The full path from the tree's root, components joined by backslashes.
@@ -74,11 +77,13 @@ private:
     std::size_t ValuePosition(std::u16string_view name, bool* found) const;
     void MarkDeleted();
 
-    std::u16string name_;
+    // The small members sit together after the public flags: a large registry holds millions
+    // of nodes, and padding between them would cost a word each.
     KeyOrder order_;
     bool sortValues_;
-    CRegistryNode* parent_ = nullptr;
     bool deleted_ = false;
+    std::u16string name_;
+    CRegistryNode* parent_ = nullptr;
     std::vector<std::shared_ptr<CRegistryNode>> children_;
     std::vector<RegValue> values_;
 };

@@ -1,5 +1,7 @@
 #include "platform/wine/wine_reg_format.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <optional>
@@ -13,6 +15,9 @@ namespace {
 constexpr std::string_view kHeaderLine = "WINE REGISTRY Version 2";
 constexpr std::string_view kRelativeToPrefix = ";; All keys relative to ";
 constexpr std::string_view kHexDigits = "0123456789abcdef";
+// A key makes room for at most this many values ahead of reading them; a key with more grows
+// as it goes, so a hostile file cannot make it reserve far more than it fills.
+constexpr std::size_t kMaxReservedValues = 1024;
 
 bool IsHexDigit(char ch) {
     return (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f') || (ch >= 'A' && ch <= 'F');
@@ -140,29 +145,45 @@ private:
         Report("a line that is neither a key, a value nor an option");
     }
 
-    // An escaped string: stops at `terminator` (not consumed) or the end of the line.
-    std::optional<std::u16string> Unescape(std::string_view line, std::size_t* pos,
-                                           char terminator) {
-        std::u16string text;
-        while (*pos < line.size() && line[*pos] != terminator) {
-            const char ch = line[*pos];
-            if (static_cast<unsigned char>(ch) >= 0x80) {
+    // Decodes an escaped string into *text (replacing what it held); stops at `terminator`
+    // (not consumed) or the end of the line. False, with the reason reported, on bad UTF-8.
+    bool Unescape(std::string_view line, std::size_t* pos, char terminator, std::u16string* text) {
+        text->clear();
+        while (*pos < line.size()) {
+            // Most text is plain ASCII: copy a run of it at once.
+            std::size_t end = *pos;
+            while (end < line.size() && line[end] != terminator && line[end] != '\\' &&
+                   static_cast<unsigned char>(line[end]) < 0x80) {
+                ++end;
+            }
+            if (end > *pos) {
+                const std::size_t start = text->size();
+                text->resize(start + (end - *pos));
+                for (std::size_t i = *pos; i < end; ++i) {
+                    (*text)[start + (i - *pos)] = static_cast<char16_t>(line[i]);
+                }
+                *pos = end;
+            }
+            if (*pos >= line.size() || line[*pos] == terminator) {
+                break;
+            }
+            if (line[*pos] != '\\') {
                 const auto codePoint = DecodeUtf8(line, pos);
                 if (!codePoint) {
                     Report("invalid UTF-8");
-                    return std::nullopt;
+                    return false;
                 }
-                AppendUnit(&text, *codePoint);
+                AppendUnit(text, *codePoint);
                 continue;
             }
             ++*pos;
-            if (ch != '\\' || *pos >= line.size()) {
-                text += static_cast<char16_t>(ch);
+            if (*pos >= line.size()) {
+                *text += u'\\';  // a backslash that ends the line stands for itself
                 continue;
             }
-            text += UnescapeOne(line, pos);
+            *text += UnescapeOne(line, pos);
         }
-        return text;
+        return true;
     }
 
     static char16_t UnescapeOne(std::string_view line, std::size_t* pos) {
@@ -210,8 +231,7 @@ private:
     void ReadKeyLine(std::string_view line) {
         key_ = nullptr;
         std::size_t pos = 1;
-        const auto path = Unescape(line, &pos, ']');
-        if (!path) {
+        if (!Unescape(line, &pos, ']', &path_)) {
             return;
         }
         if (pos >= line.size()) {
@@ -234,29 +254,64 @@ private:
             time = ToFileTime(std::chrono::system_clock::time_point(
                 std::chrono::seconds(static_cast<std::int64_t>(seconds))));
         }
-        CRegistryNode* node = &branch_;
-        std::u16string_view rest = *path;
-        while (!rest.empty()) {
-            const std::size_t cut = rest.find(u'\\');
-            const std::u16string_view name = rest.substr(0, cut);
-            if (name.empty()) {
-                Report("the key name has an empty component");
-                return;
-            }
-            CRegistryNode* child = node->FindChild(name);
-            if (child == nullptr) {
-                child = node->AddChild(name);
-                child->lastWriteTime = loadTime_;
-            }
-            node = child;
-            rest = cut == std::u16string_view::npos ? std::u16string_view() : rest.substr(cut + 1);
-        }
-        if (node == &branch_) {
-            Report("a key line without a name");
+        CRegistryNode* node = WalkToKey(path_);
+        if (node == nullptr) {
             return;
         }
         node->lastWriteTime = time;
+        node->ReserveValues(std::min(CountValueLinesAhead(), kMaxReservedValues));
         key_ = node;
+    }
+
+    // Finds or creates the key at path below the branch. Files list keys depth first, so a
+    // key line mostly repeats the path of the one before: the components it shares with it
+    // are taken from the last walk instead of being looked up again.
+    CRegistryNode* WalkToKey(std::u16string_view path) {
+        CRegistryNode* node = &branch_;
+        std::size_t depth = 0;
+        while (!path.empty()) {
+            const std::size_t cut = path.find(u'\\');
+            const std::u16string_view name = path.substr(0, cut);
+            if (name.empty()) {
+                Report("the key name has an empty component");
+                return nullptr;
+            }
+            if (depth < lastWalk_.size() && lastWalk_[depth].name == name) {
+                node = lastWalk_[depth].node;
+            } else {
+                lastWalk_.resize(depth);
+                CRegistryNode* child = node->FindChild(name);
+                if (child == nullptr) {
+                    child = node->AddChild(name);
+                    child->lastWriteTime = loadTime_;
+                }
+                node = child;
+                lastWalk_.push_back(WalkStep{std::u16string(name), node});
+            }
+            ++depth;
+            path = cut == std::u16string_view::npos ? std::u16string_view() : path.substr(cut + 1);
+        }
+        if (node == &branch_) {
+            Report("a key line without a name");
+            return nullptr;
+        }
+        return node;
+    }
+
+    // How many value lines follow before the next key line, so the key can make room for
+    // them at once.
+    std::size_t CountValueLinesAhead() const {
+        std::size_t count = 0;
+        std::size_t at = offset_;
+        while (at < bytes_.size() && bytes_[at] != '[') {
+            count += (bytes_[at] == '"' || bytes_[at] == '@') ? 1 : 0;
+            const std::size_t end = bytes_.find('\n', at);
+            if (end == std::string_view::npos) {
+                break;
+            }
+            at = end + 1;
+        }
+        return count;
     }
 
     void ReadOption(std::string_view line, WineRegHeader* header) {
@@ -279,12 +334,12 @@ private:
             key_->lastWriteTime = time;
         } else if (line.starts_with("#class=\"")) {
             std::size_t pos = 8;
-            if (auto text = Unescape(line, &pos, '"')) {
+            if (Unescape(line, &pos, '"', &text_)) {
                 if (pos + 1 != line.size()) {
                     Report("#class is not a closed quoted text");
                     return;
                 }
-                key_->className = std::move(*text);
+                key_->className = text_;
             }
         } else if (line == "#link") {
             key_->isLink = true;
@@ -297,14 +352,10 @@ private:
             SkipContinuation(line);
             return;
         }
-        std::size_t pos = 0;
-        std::u16string name;
-        if (line.front() == '@') {
-            pos = 1;
-        } else {
-            pos = 1;
-            auto quoted = Unescape(line, &pos, '"');
-            if (!quoted) {
+        std::size_t pos = 1;
+        name_.clear();
+        if (line.front() == '"') {
+            if (!Unescape(line, &pos, '"', &name_)) {
                 SkipContinuation(line);
                 return;
             }
@@ -313,7 +364,6 @@ private:
                 return;
             }
             ++pos;
-            name = std::move(*quoted);
         }
         SkipBlanks(line, &pos);
         if (pos >= line.size() || line[pos] != '=') {
@@ -324,7 +374,7 @@ private:
         SkipBlanks(line, &pos);
         RegValue value;
         if (ReadData(line, pos, &value)) {
-            key_->SetValue(name, value.type, std::move(value.data));
+            key_->SetValue(name_, value.type, std::move(value.data));
         }
     }
 
@@ -400,8 +450,7 @@ private:
             return false;
         }
         ++pos;
-        const auto text = Unescape(line, &pos, '"');
-        if (!text) {
+        if (!Unescape(line, &pos, '"', &text_)) {
             return false;
         }
         if (pos + 1 != line.size()) {
@@ -409,7 +458,7 @@ private:
             return false;
         }
         value->type = type;
-        value->data = ToUtf16LeBytes(*text, true);
+        value->data = ToUtf16LeBytes(text_, true);
         return true;
     }
 
@@ -479,90 +528,163 @@ private:
     std::size_t lineNumber_ = 0;
     CRegistryNode* key_ = nullptr;
     bool understood_ = true;
+
+    // The keys of the last key line, component by component.
+    struct WalkStep {
+        std::u16string name;
+        CRegistryNode* node;
+    };
+    std::vector<WalkStep> lastWalk_;
+    // Buffers reused from line to line: the key path, a value name, a text.
+    std::u16string path_;
+    std::u16string name_;
+    std::u16string text_;
 };
 
 // --- writing -----------------------------------------------------------------------------
 
+// Counts the bytes a writer produces without keeping them, so that the real pass can reserve
+// the whole file at once. Growing the text as it is written would, for a file of hundreds of
+// megabytes, hold the old and the new copy at the same time while it moves.
+class CLengthCounter {
+public:
+    void Append(char) { ++size_; }
+    void Append(std::string_view text) { size_ += text.size(); }
+    // Appends count units of text, each below 0x80, as single bytes.
+    void AppendNarrow(const char16_t*, std::size_t count) { size_ += count; }
+    std::size_t Size() const { return size_; }
+
+private:
+    std::size_t size_ = 0;
+};
+
+class CTextOutput {
+public:
+    explicit CTextOutput(std::string& text) : text_(text) {}
+    void Append(char ch) { text_ += ch; }
+    void Append(std::string_view text) { text_ += text; }
+    void AppendNarrow(const char16_t* units, std::size_t count) {
+        const std::size_t start = text_.size();
+        text_.resize(start + count);
+        for (std::size_t i = 0; i < count; ++i) {
+            text_[start + i] = static_cast<char>(units[i]);
+        }
+    }
+    std::size_t Size() const { return text_.size(); }
+
+private:
+    std::string& text_;
+};
+
+// Lower-case hex, at least minDigits digits.
+template <typename Output>
+void AppendHex(std::uint64_t value, std::size_t minDigits, Output& out) {
+    char digits[16];
+    std::size_t count = 0;
+    do {
+        digits[count++] = kHexDigits[value & 0xF];
+        value >>= 4;
+    } while (value != 0);
+    for (std::size_t i = count; i < minDigits; ++i) {
+        out.Append('0');
+    }
+    while (count > 0) {
+        out.Append(digits[--count]);
+    }
+}
+
+template <typename Output>
+void AppendOctal(unsigned value, std::size_t minDigits, Output& out) {
+    char digits[4];
+    std::size_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + (value & 7));
+        value >>= 3;
+    } while (value != 0);
+    for (std::size_t i = count; i < minDigits; ++i) {
+        out.Append('0');
+    }
+    while (count > 0) {
+        out.Append(digits[--count]);
+    }
+}
+
+// The printable ASCII characters that get a backslash, as a table.
+using EscapeSet = std::array<bool, 0x80>;
+
+constexpr EscapeSet MakeEscapeSet(std::string_view special) {
+    EscapeSet set{};
+    for (const char ch : special) {
+        set[static_cast<unsigned char>(ch)] = true;
+    }
+    return set;
+}
+
+constexpr EscapeSet kKeyNameEscapes = MakeEscapeSet("\\[]");
+constexpr EscapeSet kTextEscapes = MakeEscapeSet("\\\"");
+
+// Escapes text as Wine does; `special` are the characters that get a backslash.
+template <typename Output>
+void Escape(std::u16string_view text, const EscapeSet& special, Output& out) {
+    static constexpr std::string_view kLetters = ".......abtnvfr.............e....";
+    const auto plain = [&special](char16_t ch) { return ch >= 0x20 && ch <= 0x7F && !special[ch]; };
+    std::size_t i = 0;
+    while (i < text.size()) {
+        // Most text needs no escape: pass a run of it through at once.
+        std::size_t end = i;
+        while (end < text.size() && plain(text[end])) {
+            ++end;
+        }
+        if (end > i) {
+            out.AppendNarrow(text.data() + i, end - i);
+            i = end;
+            continue;
+        }
+        const char16_t ch = text[i];
+        const bool nextExists = i + 1 < text.size();
+        if (ch > 0x7F) {
+            const bool nextIsHex =
+                nextExists && text[i + 1] < 0x80 && IsHexDigit(static_cast<char>(text[i + 1]));
+            out.Append("\\x");
+            AppendHex(ch, nextIsHex ? 4 : 0, out);
+        } else if (ch < 0x20) {
+            out.Append('\\');
+            if (kLetters[ch] != '.') {
+                out.Append(kLetters[ch]);
+            } else {
+                const bool nextIsOctal = nextExists && text[i + 1] >= u'0' && text[i + 1] <= u'7';
+                AppendOctal(ch, nextIsOctal ? 3 : 0, out);
+            }
+        } else {
+            out.Append('\\');
+            out.Append(static_cast<char>(ch));
+        }
+        ++i;
+    }
+}
+
+template <typename Output>
 class CWineRegWriter {
 public:
-    std::string Write(const CRegistryNode& branch, const WineRegHeader& header) {
-        out_ += kHeaderLine;
-        out_ += '\n';
-        out_ += kRelativeToPrefix;
-        out_ += header.relativeTo;
-        out_ += "\n\n";
+    explicit CWineRegWriter(Output& out) : out_(out) {}
+
+    void Write(const CRegistryNode& branch, const WineRegHeader& header) {
+        out_.Append(kHeaderLine);
+        out_.Append('\n');
+        out_.Append(kRelativeToPrefix);
+        out_.Append(header.relativeTo);
+        out_.Append("\n\n");
         if (!header.arch.empty()) {
-            out_ += "#arch=";
-            out_ += header.arch;
-            out_ += '\n';
+            out_.Append("#arch=");
+            out_.Append(header.arch);
+            out_.Append('\n');
         }
         for (std::size_t i = 0; i < branch.ChildCount(); ++i) {
             WriteKey(*branch.ChildAt(i));
         }
-        return std::move(out_);
     }
 
 private:
-    // Escapes text as Wine does; `special` are the characters that get a backslash.
-    static void Escape(std::u16string_view text, std::string_view special, std::string* out) {
-        static constexpr std::string_view kLetters = ".......abtnvfr.............e....";
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            const char16_t ch = text[i];
-            const bool nextExists = i + 1 < text.size();
-            if (ch > 0x7F) {
-                const bool nextIsHex =
-                    nextExists && text[i + 1] < 0x80 && IsHexDigit(static_cast<char>(text[i + 1]));
-                *out += "\\x";
-                AppendHex(ch, nextIsHex ? 4 : 0, out);
-            } else if (ch < 0x20) {
-                *out += '\\';
-                if (kLetters[ch] != '.') {
-                    *out += kLetters[ch];
-                } else {
-                    const bool nextIsOctal =
-                        nextExists && text[i + 1] >= u'0' && text[i + 1] <= u'7';
-                    AppendOctal(ch, nextIsOctal ? 3 : 0, out);
-                }
-            } else {
-                if (special.find(static_cast<char>(ch)) != std::string_view::npos) {
-                    *out += '\\';
-                }
-                *out += static_cast<char>(ch);
-            }
-        }
-    }
-
-    // Lower-case hex, at least minDigits digits.
-    static void AppendHex(std::uint64_t value, std::size_t minDigits, std::string* out) {
-        char digits[16];
-        std::size_t count = 0;
-        do {
-            digits[count++] = kHexDigits[value & 0xF];
-            value >>= 4;
-        } while (value != 0);
-        for (std::size_t i = count; i < minDigits; ++i) {
-            *out += '0';
-        }
-        while (count > 0) {
-            *out += digits[--count];
-        }
-    }
-
-    static void AppendOctal(unsigned value, std::size_t minDigits, std::string* out) {
-        char digits[4];
-        std::size_t count = 0;
-        do {
-            digits[count++] = static_cast<char>('0' + (value & 7));
-            value >>= 3;
-        } while (value != 0);
-        for (std::size_t i = count; i < minDigits; ++i) {
-            *out += '0';
-        }
-        while (count > 0) {
-            *out += digits[--count];
-        }
-    }
-
     // A key gets a block of its own when it holds something or ends a branch.
     static bool NeedsBlock(const CRegistryNode& key) {
         return !key.Values().empty() || key.ChildCount() == 0 || !key.className.empty() ||
@@ -577,7 +699,8 @@ private:
         if (!escapedPath_.empty()) {
             escapedPath_ += "\\\\";
         }
-        Escape(key.Name(), "\\[]", &escapedPath_);
+        CTextOutput path(escapedPath_);
+        Escape(key.Name(), kKeyNameEscapes, path);
         if (NeedsBlock(key)) {
             WriteBlock(key);
         }
@@ -588,21 +711,24 @@ private:
     }
 
     void WriteBlock(const CRegistryNode& key) {
-        out_ += "\n[";
-        out_ += escapedPath_;
-        out_ += "] ";
+        out_.Append("\n[");
+        out_.Append(escapedPath_);
+        out_.Append("] ");
         const std::int64_t seconds = UnixSecondsOf(key.lastWriteTime);
-        out_ += std::to_string(seconds < 0 ? 0 : seconds);
-        out_ += "\n#time=";
-        AppendHex(key.lastWriteTime, 0, &out_);
-        out_ += '\n';
+        char digits[24];
+        const auto written =
+            std::to_chars(digits, digits + sizeof digits, seconds < 0 ? 0 : seconds);
+        out_.Append(std::string_view(digits, static_cast<std::size_t>(written.ptr - digits)));
+        out_.Append("\n#time=");
+        AppendHex(key.lastWriteTime, 0, out_);
+        out_.Append('\n');
         if (!key.className.empty()) {
-            out_ += "#class=\"";
-            Escape(key.className, "\\\"", &out_);
-            out_ += "\"\n";
+            out_.Append("#class=\"");
+            Escape(key.className, kTextEscapes, out_);
+            out_.Append("\"\n");
         }
         if (key.isLink) {
-            out_ += "#link\n";
+            out_.Append("#link\n");
         }
         for (const RegValue& value : key.Values()) {
             WriteValue(value);
@@ -617,66 +743,72 @@ private:
     }
 
     void WriteValue(const RegValue& value) {
-        const std::size_t lineStart = out_.size();
+        const std::size_t lineStart = out_.Size();
         if (value.name.empty()) {
-            out_ += "@=";
+            out_.Append("@=");
         } else {
-            out_ += '"';
-            Escape(value.name, "\\\"", &out_);
-            out_ += "\"=";
+            out_.Append('"');
+            Escape(value.name, kTextEscapes, out_);
+            out_.Append("\"=");
         }
         if (IsStringForm(value)) {
             if (value.type == RegExpandSz) {
-                out_ += "str(2):";
+                out_.Append("str(2):");
             } else if (value.type == RegMultiSz) {
-                out_ += "str(7):";
+                out_.Append("str(7):");
             }
-            std::u16string text = FromUtf16LeBytes(value.data);
-            text.pop_back();  // the terminating NUL
-            out_ += '"';
-            Escape(text, "\\\"", &out_);
-            out_ += "\"\n";
+            // The text without its terminating NUL.
+            const std::size_t units = value.data.size() / 2 - 1;
+            text_.resize(units);
+            for (std::size_t i = 0; i < units; ++i) {
+                text_[i] = static_cast<char16_t>(value.data[2 * i] | (value.data[2 * i + 1] << 8));
+            }
+            out_.Append('"');
+            Escape(text_, kTextEscapes, out_);
+            out_.Append("\"\n");
             return;
         }
         if (value.type == RegDword && value.data.size() == 4) {
             const std::uint32_t number = value.data[0] | (value.data[1] << 8) |
                                          (value.data[2] << 16) |
                                          (static_cast<std::uint32_t>(value.data[3]) << 24);
-            out_ += "dword:";
-            AppendHex(number, 8, &out_);
-            out_ += '\n';
+            out_.Append("dword:");
+            AppendHex(number, 8, out_);
+            out_.Append('\n');
             return;
         }
         if (value.type == RegBinary) {
-            out_ += "hex:";
+            out_.Append("hex:");
         } else {
-            out_ += "hex(";
-            AppendHex(value.type, 0, &out_);
-            out_ += "):";
+            out_.Append("hex(");
+            AppendHex(value.type, 0, out_);
+            out_.Append("):");
         }
-        WriteHexBytes(value.data, out_.size() - lineStart);
+        WriteHexBytes(value.data, out_.Size() - lineStart);
     }
 
     // Bytes separated by commas; after the comma that brings a line to 77 characters or more
     // the line goes on after a backslash in the next one, indented by two blanks.
     void WriteHexBytes(const std::vector<std::uint8_t>& data, std::size_t column) {
         for (std::size_t i = 0; i < data.size(); ++i) {
-            AppendHex(data[i], 2, &out_);
+            const char digits[2] = {kHexDigits[data[i] >> 4], kHexDigits[data[i] & 0xF]};
+            out_.Append(std::string_view(digits, 2));
             column += 2;
             if (i + 1 < data.size()) {
-                out_ += ',';
+                out_.Append(',');
                 ++column;
                 if (column >= 77) {
-                    out_ += "\\\n  ";
+                    out_.Append("\\\n  ");
                     column = 2;
                 }
             }
         }
-        out_ += '\n';
+        out_.Append('\n');
     }
 
-    std::string out_;
+    Output& out_;
     std::string escapedPath_;  // the path of the key being written, escaped as in its block
+    std::u16string text_;      // a string value's text, reused from value to value
 };
 
 }  // namespace
@@ -693,7 +825,13 @@ bool ReadWineRegFile(std::string_view bytes, const std::string& fileName, CRegis
 }
 
 std::string FormatWineRegFile(const CRegistryNode& branch, const WineRegHeader& header) {
-    return CWineRegWriter().Write(branch, header);
+    CLengthCounter counter;
+    CWineRegWriter<CLengthCounter>(counter).Write(branch, header);
+    std::string text;
+    text.reserve(counter.Size());
+    CTextOutput output(text);
+    CWineRegWriter<CTextOutput>(output).Write(branch, header);
+    return text;
 }
 
 }  // namespace quillary

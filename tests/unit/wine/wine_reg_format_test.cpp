@@ -126,6 +126,39 @@ TEST(WineRegFormatTest, AcceptsWhatWineAcceptsAndWritesItCanonically) {
         << written;
 }
 
+// Files are read expecting each key line to share most of its path with the line before;
+// lines out of order, in another case or shorter than the last must still land on the keys
+// their names mean.
+TEST(WineRegFormatTest, KeyLinesInAnyOrderAndCaseFindTheirKeys) {
+    const auto loaded = Load(
+        "WINE REGISTRY Version 2\n"
+        "[B\\\\Caf\\xe9] 1\n\"v\"=\"1\"\n"
+        "[b\\\\CAF\\xc9\\\\Deeper] 2\n\"v\"=\"2\"\n"
+        "[B] 3\n\"v\"=\"3\"\n"
+        "[A\\\\X\\\\Same] 4\n"
+        "[B\\\\Another\\\\Same] 5\n"
+        "[B\\\\Caf\\xe9\\\\Deeper] 6\n\"w\"=\"6\"\n");
+    ASSERT_TRUE(loaded->understood) << DescribeDiagnostic(loaded->diagnostics.front());
+    const CRegistryNode& root = loaded->root;
+    const auto at = [](std::int64_t seconds) {
+        return ToFileTime(std::chrono::system_clock::time_point(std::chrono::seconds(seconds)));
+    };
+    ASSERT_EQ(root.ChildCount(), 2u);
+    EXPECT_EQ(root.ChildAt(0)->FindChild(u"X")->FindChild(u"Same")->lastWriteTime, at(4));
+    const CRegistryNode* b = root.ChildAt(1);
+    EXPECT_EQ(b->Name(), u"B");
+    ASSERT_EQ(b->ChildCount(), 2u);
+    ASSERT_EQ(b->ChildAt(0)->ChildCount(), 1u);
+    EXPECT_EQ(b->ChildAt(0)->ChildAt(0)->lastWriteTime, at(5));
+    const CRegistryNode* cafe = b->ChildAt(1);
+    EXPECT_EQ(cafe->Name(), u"Caf\u00e9");
+    ASSERT_EQ(cafe->ChildCount(), 1u);
+    const CRegistryNode* deeper = cafe->ChildAt(0);
+    EXPECT_EQ(deeper->Values().size(), 2u);
+    EXPECT_EQ(deeper->lastWriteTime, at(6));
+    EXPECT_EQ(b->FindValue(u"v")->data, ToUtf16LeBytes(u"3", true));
+}
+
 TEST(WineRegFormatTest, ReportsWhatItDoesNotUnderstand) {
     struct Case {
         std::string_view name;
