@@ -295,7 +295,8 @@ FileError MakeSiblingFolder(const fs::path& output, std::string_view purpose, fs
                std::error_code(errno, std::generic_category()).message();
     }
     *folder = pattern;
-    // mkdtemp keeps the folder to its owner; the prefix gets the mode a new folder gets.
+    // mkdtemp keeps the folder to its owner; the prefix gets the mode a new folder gets. The
+    // mask can only be read by setting it, so it is put back at once.
     const mode_t mask = umask(0);
     umask(mask);
     std::error_code error;
@@ -343,8 +344,11 @@ std::optional<fs::path> PathOnDriveC(const fs::path& prefix, std::u16string_view
 
 FileError WriteDemoPrefix(const fs::path& requested) {
     std::error_code error;
-    const fs::path output = fs::absolute(requested, error).lexically_normal();
-    if (error || output.filename().empty()) {
+    fs::path output = fs::absolute(requested, error).lexically_normal();
+    if (!output.has_filename()) {
+        output = output.parent_path();  // "prefix/" and "prefix/." name the folder itself
+    }
+    if (error || !output.has_filename() || output == output.root_path()) {
         return "cannot use " + requested.string() + " as the prefix folder";
     }
     bool occupied = false;
