@@ -385,10 +385,12 @@ FileError WriteDemoPrefix(const fs::path& requested) {
     }
     fs::rename(staging, output, error);
     if (error) {
-        const std::string reason =
-            "cannot move the new prefix into place: " + Describe(output, error);
+        std::string reason = "cannot move the new prefix into place: " + Describe(output, error);
         if (occupied) {
             fs::rename(previous, output, error);
+            if (error) {
+                reason += "; the old prefix is kept in " + previous.string();
+            }
         }
         fs::remove_all(staging, error);
         return reason;
