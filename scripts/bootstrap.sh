@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
     # build
     cmake ninja-build g++ pkg-config clang-format
+    # shortcut files: the tests read the demo prefix's shortcuts back with it
+    liblnk-dev libbfio-dev  # liblnk.h includes libbfio.h, which liblnk-dev does not bring
     # tests and benchmarks
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     # locales that the language table maps to
