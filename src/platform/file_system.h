@@ -124,6 +124,9 @@ public:
     // The 32-bit system folder of a 64-bit target; nullopt on a 32-bit one.
     virtual std::optional<std::u16string> GetSystemWow64DirectoryW() = 0;
     virtual std::u16string GetCurrentDirectoryW() = 0;
+    // GetFullPathNameW: path made absolute against the current folder, '/' turned into '\\'
+    // and "." and ".." folded; empty when the path cannot be made absolute.
+    virtual std::u16string GetFullPathNameW(std::u16string_view path) = 0;
 
     // The file-system path of a special folder (SHGetSpecialFolderLocation followed by
     // SHGetPathFromIDListW); nullopt for a virtual folder or one the target does not define.

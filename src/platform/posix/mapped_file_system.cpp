@@ -472,6 +472,18 @@ std::optional<std::u16string> CMappedFileSystem::GetSystemWow64DirectoryW() {
     return JoinPath(setup_.windowsDirectory, u"syswow64");
 }
 
+std::u16string CMappedFileSystem::GetFullPathNameW(std::u16string_view path) {
+    std::optional<WindowsPath> parsed =
+        ParseWindowsPath(path, resolver_.CurrentDirectory(), true, nullptr);
+    if (!parsed)
+        return {};
+    std::u16string full =
+        FormatWindowsPath(parsed->drive, parsed->components, parsed->components.size());
+    if (parsed->endsWithSeparator && !parsed->components.empty())
+        full += u'\\';
+    return full;
+}
+
 std::optional<std::u16string> CMappedFileSystem::GetSpecialFolderPath(int csidl) {
     auto found = setup_.specialFolders.find(csidl & 0xff);
     if (found == setup_.specialFolders.end() || found->second.empty())

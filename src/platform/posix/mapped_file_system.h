@@ -57,6 +57,7 @@ public:
     std::u16string GetSystemDirectoryW() override;
     std::optional<std::u16string> GetSystemWow64DirectoryW() override;
     std::u16string GetCurrentDirectoryW() override { return resolver_.CurrentDirectory(); }
+    std::u16string GetFullPathNameW(std::u16string_view path) override;
     std::optional<std::u16string> GetSpecialFolderPath(int csidl) override;
     std::optional<std::u16string> SearchPathW(std::optional<std::u16string_view> searchPath,
                                               std::u16string_view fileName,
