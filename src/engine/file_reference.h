@@ -60,6 +60,8 @@ public:
     bool AppPathsResolves(std::u16string_view path);
 
 private:
+    template <typename Test>
+    bool FineOnFailure(Test test);
     bool IsValid(std::u16string_view systemDirectory, std::u16string_view text,
                  const FileReferenceOptions& options);
     bool RunDll32Valid(std::u16string_view systemDirectory, std::u16string_view text,

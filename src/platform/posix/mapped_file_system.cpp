@@ -529,16 +529,7 @@ std::optional<std::u16string> CMappedFileSystem::SearchPathW(
 
     std::vector<std::u16string> folders;
     if (searchPath) {
-        std::u16string_view rest = *searchPath;
-        while (!rest.empty()) {
-            std::size_t semicolon = rest.find(u';');
-            std::u16string_view entry = TrimView(rest.substr(0, semicolon));
-            if (!entry.empty())
-                folders.emplace_back(entry);
-            if (semicolon == std::u16string_view::npos)
-                break;
-            rest.remove_prefix(semicolon + 1);
-        }
+        folders = SplitFolderList(*searchPath);
     } else {
         folders = StandardSearchFolders();
         folders.insert(folders.begin() + 3, resolver_.CurrentDirectory());

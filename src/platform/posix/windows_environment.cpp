@@ -61,22 +61,23 @@ std::u16string CWindowsEnvironment::Expand(std::u16string_view text) const {
     return result;
 }
 
-std::vector<std::u16string> CWindowsEnvironment::PathFolders() const {
+std::vector<std::u16string> SplitFolderList(std::u16string_view list) {
     std::vector<std::u16string> folders;
-    const Variable* path = Find(u"PATH");
-    if (!path)
-        return folders;
-    std::u16string_view rest = path->value;
-    while (!rest.empty()) {
-        std::size_t semicolon = rest.find(u';');
-        std::u16string_view entry = TrimView(rest.substr(0, semicolon));
+    while (!list.empty()) {
+        std::size_t semicolon = list.find(u';');
+        std::u16string_view entry = TrimView(list.substr(0, semicolon));
         if (!entry.empty())
             folders.emplace_back(entry);
         if (semicolon == std::u16string_view::npos)
             break;
-        rest.remove_prefix(semicolon + 1);
+        list.remove_prefix(semicolon + 1);
     }
     return folders;
+}
+
+std::vector<std::u16string> CWindowsEnvironment::PathFolders() const {
+    const Variable* path = Find(u"PATH");
+    return path ? SplitFolderList(path->value) : std::vector<std::u16string>{};
 }
 
 }  // namespace quillary

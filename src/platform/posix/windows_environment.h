@@ -11,6 +11,9 @@
 
 namespace quillary {
 
+// The folders of a ';'-separated list such as PATH, trimmed, without empty entries.
+std::vector<std::u16string> SplitFolderList(std::u16string_view list);
+
 class CWindowsEnvironment {
 public:
     // Sets or replaces a variable; an empty value removes it, as SetEnvironmentVariableW does.
