@@ -1,0 +1,117 @@
+#pragma once
+
+// The base of every scanner: the services a scanner uses to record problems with the
+// exclusion rules applied, to report progress and status, to notice a stop request, and to
+// search for keys that hold nothing.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/manual_reset_event.h"
+#include "core/platform_queries.h"
+#include "core/registry_access.h"
+#include "core/settings.h"
+#include "engine/builtin_rules.h"
+#include "engine/exclusion_lists.h"
+#include "engine/file_reference.h"
+#include "engine/problem.h"
+#include "engine/scan_observer.h"
+#include "engine/text_tables.h"
+#include "platform/file_system.h"
+
+namespace quillary {
+
+class CBackup;
+
+// The scan's shared repair context: what a repair reaches through its problem.
+class CRepairContext {
+public:
+    CBackup* undoSession = nullptr;  // the cleaning run's undo session, while it runs
+    std::u16string appTitle;
+};
+
+// What every scanner of one target works with.
+struct ScanEnvironment {
+    const RegistryTarget& target;
+    IFileSystem& files;
+    const IPlatformQueries& platform;
+    const SettingsValues& settings;
+    const CBuiltinRules& rules;
+    CFileReferenceResolver& references;
+    const CExclusionLists& exclusions;
+    TextLookup text;                               // language texts by identifier
+    std::function<void(std::u16string_view)> log;  // one line of the daily log
+};
+
+class CCategory {
+public:
+    explicit CCategory(ScanEnvironment& environment);
+    virtual ~CCategory() = default;
+    CCategory(const CCategory&) = delete;
+    CCategory& operator=(const CCategory&) = delete;
+
+    // Scan results: 1 ran to its end, 2 stopped on a stop request.
+    static constexpr int kScanDone = 1;
+    static constexpr int kScanStopped = 2;
+    virtual int Scan() = 0;
+    // Progress steps the scan expects; negative keeps the previous total.
+    virtual int CountItems() = 0;
+
+    // Sets each reference that is given (null leaves it as it was).
+    void Attach(CManualResetEvent* stopEvent, IScanObserver* observer,
+                CRepairContext* repairContext);
+
+    // Records a problem unless a rule drops it; its index, or -1 when dropped.
+    int AddProblem(bool is32BitEntry, std::int32_t entryType, std::u16string_view key,
+                   std::u16string_view valueName, std::u16string_view valueData,
+                   std::u16string_view alternateKey);
+    // Appends a detail line; an index outside the list is ignored.
+    void AddDetailLine(int index, std::u16string_view text);
+    void StepProgress();
+    void FinishProgress();
+    void ShowStatus(std::u16string_view text);
+    bool IsStopRequested() const;
+    bool HasProblem(std::u16string_view key, std::int32_t entryType) const;
+    std::size_t CountSelected() const;
+    // Orders the problems by detail line 0, without regard to case.
+    void SortProblems();
+    // Looks for keys that hold nothing below root\subKey and records each as a problem.
+    // True when the key could not be opened or a stop came during the descent.
+    bool SearchEmptyKeys(HKey root, std::u16string_view subKey, bool in64BitView,
+                         std::span<const std::u16string_view> exclusionFragments, bool recurse);
+    // How many keys lie below root\subKey; a Wow6432Node child is counted but, with
+    // skipWow6432Node, not descended into.
+    std::uint32_t CountSubkeysDeep(HKey root, std::u16string_view subKey, RegSam mask,
+                                   bool skipWow6432Node);
+
+    static std::u16string_view LastPathPart(std::u16string_view path);
+    static std::u16string_view ParentPath(std::u16string_view path);
+
+    std::span<const std::unique_ptr<CProblem>> Problems() const { return problems_; }
+    std::vector<std::unique_ptr<CProblem>>& MutableProblems() { return problems_; }
+    const std::u16string& SystemDirectory() const { return systemDirectory_; }
+
+protected:
+    ScanEnvironment& environment_;
+    std::int32_t progressTotal_ = 0;
+    std::int32_t progressCount_ = 0;
+
+private:
+    bool IsProtectedEmptyKey(std::u16string_view subKey, std::u16string_view fullPath,
+                             bool in64BitView) const;
+    std::uint32_t CountSubkeysBelow(HKey root, std::u16string_view subKey, RegSam mask,
+                                    bool skipWow6432Node, int depth);
+
+    CManualResetEvent* stopEvent_ = nullptr;
+    IScanObserver* observer_ = nullptr;
+    CRepairContext* repairContext_ = nullptr;
+    std::vector<std::unique_ptr<CProblem>> problems_;
+    std::u16string systemDirectory_;
+};
+
+}  // namespace quillary
