@@ -61,7 +61,7 @@ void CScanDriver::WaitForScan() {
         worker_.join();
 }
 
-void CScanDriver::CreateCategories(std::uint32_t selection, int count) {
+void CScanDriver::CreateCategories(std::uint32_t selection, int count, bool attach) {
     for (auto& category : categories_)
         category.reset();
     stopEvent_.Reset();
@@ -69,7 +69,7 @@ void CScanDriver::CreateCategories(std::uint32_t selection, int count) {
         if (!(selection & row.bit))
             continue;
         std::unique_ptr<CCategory> category = factory_(row.index);
-        if (category)
+        if (category && attach)
             category->Attach(&stopEvent_, observer_, &repairContext_);
         categories_[static_cast<std::size_t>(row.index)] = std::move(category);
     }

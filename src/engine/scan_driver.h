@@ -51,8 +51,9 @@ public:
     void WaitForScan();
     bool IsScanRunning() const { return scanRunning_; }
 
-    // Deletes the previous categories, resets the stop event and makes the selected ones.
-    void CreateCategories(std::uint32_t selection, int count);
+    // Deletes the previous categories, resets the stop event and makes the selected ones,
+    // attached to the stop event, the observer and the repair context unless told not to.
+    void CreateCategories(std::uint32_t selection, int count, bool attach = true);
     // Runs one category: its scan, or with isScan false the cleaning run's loop over it.
     // 0 for an empty slot, else what the scan or the loop returned.
     int RunCategory(CCategory* category, std::uint32_t bit, bool isScan,
