@@ -12,7 +12,25 @@ CAppContext::CAppContext(AppEnvironment environment)
       language_(ResolveLanguageFile(environment_.executablePath,
                                     environment_.platform.CurrentLanguageIndex()),
                 [this](std::u16string_view text) { log_.WriteLogLine(text); }),
-      settings_(environment_.configStore, environment_.platform) {}
+      settings_(environment_.configStore, environment_.platform),
+      rules_(environment_.targetFiles, environment_.protection, environment_.platform,
+             settings_.Values()),
+      references_(environment_.targetFiles, target_, rules_, settings_.Values()) {
+    scanEnvironment_ = std::make_unique<ScanEnvironment>(ScanEnvironment{
+        target_, environment_.targetFiles, environment_.platform, settings_.Values(), rules_,
+        references_, exclusions_,
+        [this](std::u16string_view identifier) { return language_.LookupText(identifier); },
+        [this](std::u16string_view text) { log_.WriteLogLine(text); }});
+    driver_ = std::make_unique<CScanDriver>(
+        [this](int index) -> std::unique_ptr<CCategory> {
+            if (!environment_.makeCategory)
+                return nullptr;
+            return environment_.makeCategory(index, *scanEnvironment_);
+        },
+        ScanDriverOptions{environment_.pacing, [this](std::u16string_view identifier) {
+                              return language_.LookupText(identifier);
+                          }});
+}
 
 std::vector<std::string> CAppContext::Load() {
     ApplyLanguageLocale(environment_.platform.CurrentLanguageIndex(), environment_.setLocale,
@@ -21,10 +39,30 @@ std::vector<std::string> CAppContext::Load() {
         [this](std::u16string_view identifier) { return language_.LookupText(identifier); });
     settings_.LoadSettings();
     std::vector<std::string> problems = exclusions_.LoadExclusions(dataFolder_);
+    if (!dataFolder_.empty())
+        savedResults_ = LoadResults(*driver_, dataFolder_, target_);
+    if (!savedResults_.error.empty())
+        problems.push_back(savedResults_.error);
     for (const std::string& problem : problems) {
         log_.WriteLogLine(Utf8ToUtf16(problem));
     }
     return problems;
+}
+
+std::vector<std::string> CAppContext::Exit(bool secondInstance) {
+    if (secondInstance)
+        return {};
+    driver_->StopScan();
+    std::vector<std::string> failures;
+    if (dataFolder_.empty())
+        return failures;  // no data folder: nothing can be kept
+    if (FileError error = SaveResults(*driver_, dataFolder_))
+        failures.push_back(*error);
+    for (std::string& failure : SaveExclusions())
+        failures.push_back(std::move(failure));
+    for (const std::string& failure : failures)
+        log_.WriteLogLine(Utf8ToUtf16(failure));
+    return failures;
 }
 
 std::vector<std::string> CAppContext::SaveExclusions() {

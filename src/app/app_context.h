@@ -11,10 +11,17 @@
 #include "core/platform_queries.h"
 #include "core/registry_access.h"
 #include "core/settings.h"
+#include "engine/builtin_rules.h"
+#include "engine/category.h"
 #include "engine/exclusion_lists.h"
+#include "engine/file_reference.h"
+#include "engine/saved_results.h"
+#include "engine/scan_driver.h"
 #include "engine/text_tables.h"
 #include "platform/clock.h"
+#include "platform/file_system.h"
 #include "platform/registry.h"
+#include "platform/system_protection.h"
 #include "services/language_locale.h"
 #include "services/language_pack.h"
 #include "services/log.h"
@@ -24,11 +31,17 @@ namespace quillary {
 // What the context is built from; the references must outlive it.
 struct AppEnvironment {
     IRegistry& targetStore;
+    IFileSystem& targetFiles;
+    ISystemProtection& protection;
     IRegistry& configStore;
     IPlatformQueries& platform;
     const IClock& clock;
     // The running program; the language files lie beside it.
     std::filesystem::path executablePath;
+    // Makes the scanner of a category index (0-13): the program's set of scanners.
+    std::function<std::unique_ptr<CCategory>(int index, ScanEnvironment&)> makeCategory;
+    // The scan page's pauses; the window program turns them on.
+    bool pacing = false;
     // Sets the process locale; tests pass one that only records.
     SetLocaleFunction setLocale = SetProcessLocale;
 };
@@ -40,10 +53,14 @@ public:
     CAppContext& operator=(const CAppContext&) = delete;
 
     // Start-up's loading, in its order: the language's locale, the text tables, the
-    // settings, the exclusion lists. Returns what the user should be told (damaged files).
+    // settings, the exclusion lists, the saved results of the last scan. Returns what the
+    // user should be told (damaged files).
     std::vector<std::string> Load();
     // Exit's saving of the exclusion lists; returns the files that were not written.
     std::vector<std::string> SaveExclusions();
+    // Exit: ends a running scan, saves the results and both exclusion lists. A second
+    // instance writes nothing. Returns the files that were not written.
+    std::vector<std::string> Exit(bool secondInstance);
 
     const RegistryTarget& Target() const { return target_; }
     IRegistry& ConfigStore() { return environment_.configStore; }
@@ -56,6 +73,11 @@ public:
     CSettings& Settings() { return settings_; }
     const CTextTables& TextTables() const { return textTables_; }
     CExclusionLists& Exclusions() { return exclusions_; }
+    CScanDriver& Scans() { return *driver_; }
+    ScanEnvironment& ScanServices() { return *scanEnvironment_; }
+    // The saved results as start-up found them: the total the file stated and the problems
+    // still present.
+    const LoadedResults& SavedResults() const { return savedResults_; }
 
 private:
     AppEnvironment environment_;
@@ -66,6 +88,11 @@ private:
     CSettings settings_;
     CTextTables textTables_;
     CExclusionLists exclusions_;
+    CBuiltinRules rules_;
+    CFileReferenceResolver references_;
+    std::unique_ptr<ScanEnvironment> scanEnvironment_;
+    std::unique_ptr<CScanDriver> driver_;
+    LoadedResults savedResults_;
 };
 
 }  // namespace quillary

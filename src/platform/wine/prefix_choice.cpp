@@ -1,5 +1,7 @@
 #include "platform/wine/prefix_choice.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <system_error>
 
@@ -45,6 +47,17 @@ std::optional<PrefixChoice> ChoosePrefix(const PrefixSearch& search, std::string
         }
     }
     return chosen(search.demoPrefix, PrefixOrigin::Demo, "the demo prefix");
+}
+
+bool MayWritePrefix(const std::filesystem::path& prefix) {
+    if (::access(prefix.c_str(), W_OK | X_OK) != 0)
+        return false;
+    for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) {
+        std::filesystem::path file = prefix / name;
+        if (::access(file.c_str(), F_OK) == 0 && ::access(file.c_str(), W_OK) != 0)
+            return false;
+    }
+    return true;
 }
 
 }  // namespace quillary

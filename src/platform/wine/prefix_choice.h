@@ -31,4 +31,8 @@ PrefixSearch PrefixSearchOfProcess(std::optional<std::filesystem::path> argument
 // The chosen prefix, or nullopt with *error saying why none can be used.
 std::optional<PrefixChoice> ChoosePrefix(const PrefixSearch& search, std::string* error);
 
+// The administrator test of a prefix: whether this process may replace its registry files
+// (write the folder, where the new files are made, and each file that exists).
+bool MayWritePrefix(const std::filesystem::path& prefix);
+
 }  // namespace quillary

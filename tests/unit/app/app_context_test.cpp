@@ -8,12 +8,22 @@
 
 #include "core/text.h"
 #include "platform/linux/target_platform_queries.h"
+#include "platform/posix/mapped_file_system.h"
 #include "support/registry_fixture.h"
+#include "support/temp_folder.h"
 
 namespace quillary {
 namespace {
 
 namespace fs = std::filesystem;
+
+class NothingProtected : public ISystemProtection {
+public:
+    std::optional<bool> SfcIsKeyProtected(HKey, std::u16string_view, RegSam) override {
+        return std::nullopt;
+    }
+    bool SfcIsFileProtected(std::u16string_view) override { return false; }
+};
 
 class AppContextTest : public ::testing::Test {
 protected:
@@ -28,6 +38,31 @@ protected:
 
     fs::path dataHome_;
     CManualClock clock_{FromFileTime(0x1dd900000000000)};
+    testing::CTempFolder drive_;
+    CMappedFileSystem files_{[this] {
+        MappedFileSystemSetup setup;
+        setup.drives = {{u'C', drive_.Path(), DriveFixed, {}}};
+        return setup;
+    }()};
+    NothingProtected protection_;
+};
+
+// A scanner that finds one problem for each key below HKEY_CURRENT_USER\Software\Stale.
+class CStaleKeys : public CCategory {
+public:
+    using CCategory::CCategory;
+    int CountItems() override { return 0; }
+    int Scan() override {
+        RegKey key(*environment_.target.store);
+        std::vector<std::u16string> names;
+        if (key.Open(HKeyCurrentUser, u"Software\\Stale", kMaskReadOnly) == ErrorSuccess) {
+            ListSubkeyNames(environment_.target, key.Handle(), names);
+        }
+        for (const std::u16string& name : names) {
+            AddProblem(false, 35, u"HKEY_CURRENT_USER\\Software\\Stale\\" + name, u"", u"", u"");
+        }
+        return kScanDone;
+    }
 };
 
 TEST_F(AppContextTest, LoadsEverySectionFromItsOwnSource) {
@@ -42,10 +77,14 @@ TEST_F(AppContextTest, LoadsEverySectionFromItsOwnSource) {
     CTargetPlatformQueries platform(*target, *config, u"demo", dataHome_);
     std::vector<std::string> localeCalls;
     AppEnvironment environment{*target,
+                               files_,
+                               protection_,
                                *config,
                                platform,
                                clock_,
                                fs::current_path() / "lang" / "quillary",
+                               {},
+                               false,
                                [&localeCalls](int, const char* name) {
                                    localeCalls.emplace_back(name);
                                    return true;
@@ -68,6 +107,52 @@ TEST_F(AppContextTest, LoadsEverySectionFromItsOwnSource) {
     EXPECT_TRUE(fs::exists(context.DataFolder() / "ExcludeList.kvl"));
     context.Log().WriteLogLine(u"started");
     EXPECT_EQ(context.Log().LogFilePath().parent_path(), context.DataFolder());
+}
+
+TEST_F(AppContextTest, SavedResultsSurviveARestartButNotASecondInstance) {
+    auto target = testing::MakeRegistry(R"(
+        [HKEY_CURRENT_USER\Software\Stale\One]
+        [HKEY_CURRENT_USER\Software\Stale\Two]
+    )");
+    auto config = testing::MakeRegistry("");
+    CTargetPlatformQueries platform(*target, *config, u"demo", dataHome_);
+    auto makeEnvironment = [&] {
+        return AppEnvironment{*target,
+                              files_,
+                              protection_,
+                              *config,
+                              platform,
+                              clock_,
+                              fs::current_path() / "lang" / "quillary",
+                              [](int, ScanEnvironment& scan) -> std::unique_ptr<CCategory> {
+                                  return std::make_unique<CStaleKeys>(scan);
+                              },
+                              false,
+                              [](int, const char*) { return true; }};
+    };
+    {
+        CAppContext first(makeEnvironment());
+        first.Load();
+        ASSERT_TRUE(first.Scans().StartScan(0x100));
+        first.Scans().WaitForScan();
+        EXPECT_EQ(first.Scans().CountFound(), 2u);
+        EXPECT_TRUE(first.Exit(false).empty());
+    }
+    ASSERT_EQ(target->RegDeleteKeyW(HKeyCurrentUser, u"Software\\Stale\\Two"), ErrorSuccess);
+    fs::path results = dataHome_ / "quillary" / "demo" / "results.kvl";
+    auto savedTime = fs::last_write_time(results);
+    {
+        CAppContext second(makeEnvironment());
+        second.Load();
+        EXPECT_EQ(second.SavedResults().savedTotal, 2);
+        EXPECT_EQ(second.SavedResults().kept, 1);
+        ASSERT_EQ(second.Scans().ProblemsOf(0x100).size(), 1u);
+        EXPECT_EQ(second.Scans().ProblemsOf(0x100)[0]->Key,
+                  u"HKEY_CURRENT_USER\\Software\\Stale\\One");
+        // A second instance leaves every file as it was.
+        EXPECT_TRUE(second.Exit(true).empty());
+    }
+    EXPECT_EQ(fs::last_write_time(results), savedTime);
 }
 
 }  // namespace

@@ -59,5 +59,12 @@ TEST(PrefixChoiceTest, MissingDemoPrefixIsAnError) {
     EXPECT_NE(error.find("demo"), std::string::npos);
 }
 
+TEST(PrefixChoiceTest, MayWriteAPrefixThatExists) {
+    testing::CTempFolder folder;
+    fs::path prefix = folder.Write("p/system.reg").parent_path();
+    EXPECT_TRUE(MayWritePrefix(prefix));
+    EXPECT_FALSE(MayWritePrefix(folder.Path() / "missing"));
+}
+
 }  // namespace
 }  // namespace quillary
