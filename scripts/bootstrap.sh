@@ -8,6 +8,8 @@ packages=(
     cmake ninja-build g++ pkg-config clang-format
     # shortcut files: the tests read the demo prefix's shortcuts back with it
     liblnk-dev libbfio-dev  # liblnk.h includes libbfio.h, which liblnk-dev does not bring
+    # the command-line program: its arguments and its JSON output
+    libcli11-dev nlohmann-json3-dev
     # tests and benchmarks
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     # locales that the language table maps to

@@ -24,29 +24,42 @@ PrefixSearch PrefixSearchOfProcess(std::optional<std::filesystem::path> argument
     return {std::move(argument), Variable("WINEPREFIX"), Variable("HOME"), std::move(demoPrefix)};
 }
 
-std::optional<PrefixChoice> ChoosePrefix(const PrefixSearch& search, std::string* error) {
-    const auto chosen = [&](const std::filesystem::path& folder, PrefixOrigin origin,
-                            const std::string& namedBy) -> std::optional<PrefixChoice> {
-        std::string why;
-        if (IsWinePrefix(folder, &why))
-            return PrefixChoice{folder, origin};
-        *error = why + " (named by " + namedBy + ")";
-        return std::nullopt;
-    };
+PrefixChoice PrefixCandidate(const PrefixSearch& search) {
     if (search.argument)
-        return chosen(*search.argument, PrefixOrigin::Argument, "--prefix");
-    if (search.winePrefix) {
-        return chosen(*search.winePrefix, PrefixOrigin::WinePrefixVariable, "WINEPREFIX");
-    }
+        return {*search.argument, PrefixOrigin::Argument};
+    if (search.winePrefix)
+        return {*search.winePrefix, PrefixOrigin::WinePrefixVariable};
     if (search.home) {
         // ~/.wine is Wine's own default; a home without one falls through to the demo.
         std::filesystem::path homeWine = *search.home / ".wine";
         std::error_code code;
-        if (std::filesystem::exists(homeWine, code)) {
-            return chosen(homeWine, PrefixOrigin::HomeWine, "Wine's default, ~/.wine");
-        }
+        if (std::filesystem::exists(homeWine, code))
+            return {homeWine, PrefixOrigin::HomeWine};
     }
-    return chosen(search.demoPrefix, PrefixOrigin::Demo, "the demo prefix");
+    return {search.demoPrefix, PrefixOrigin::Demo};
+}
+
+std::optional<PrefixChoice> ChoosePrefix(const PrefixSearch& search, std::string* error) {
+    PrefixChoice candidate = PrefixCandidate(search);
+    std::string why;
+    if (IsWinePrefix(candidate.folder, &why))
+        return candidate;
+    const char* namedBy = "the demo prefix";
+    switch (candidate.origin) {
+        case PrefixOrigin::Argument:
+            namedBy = "--prefix";
+            break;
+        case PrefixOrigin::WinePrefixVariable:
+            namedBy = "WINEPREFIX";
+            break;
+        case PrefixOrigin::HomeWine:
+            namedBy = "Wine's default, ~/.wine";
+            break;
+        case PrefixOrigin::Demo:
+            break;
+    }
+    *error = why + " (named by " + namedBy + ")";
+    return std::nullopt;
 }
 
 bool MayWritePrefix(const std::filesystem::path& prefix) {

@@ -28,6 +28,9 @@ struct PrefixChoice {
 PrefixSearch PrefixSearchOfProcess(std::optional<std::filesystem::path> argument,
                                    std::filesystem::path demoPrefix);
 
+// The folder the search points at and where it came from, before it is checked.
+PrefixChoice PrefixCandidate(const PrefixSearch& search);
+
 // The chosen prefix, or nullopt with *error saying why none can be used.
 std::optional<PrefixChoice> ChoosePrefix(const PrefixSearch& search, std::string* error);
 

@@ -1,0 +1,117 @@
+// quillary-cli: the command-line program for scripting, demonstrations and the README.
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <iostream>
+
+#include "demo_prefix.h"
+#include "platform/linux/instance_guard.h"
+#include "platform/linux/target_platform_queries.h"
+#include "scan_command.h"
+
+namespace {
+
+using namespace quillary;
+using namespace quillary::cli;
+
+// The name the running instance is known by, the same for every front end.
+constexpr std::string_view kInstanceName = "Local\\ORV_4E7965C1-F27A-44e1-90D1-46EBDFE07955";
+
+std::atomic<bool> g_interrupted = false;
+
+extern "C" void OnInterrupt(int) {
+    g_interrupted = true;
+}
+
+void CatchInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+// The embedded demo prefix: written on first use into the data home, where no user prefix
+// lives, and used only when no prefix was named and Wine has none of its own.
+std::filesystem::path DemoPrefixFolder() {
+    return DefaultDataHome() / "quillary" / "demo-prefix";
+}
+
+std::optional<PrefixChoice> ChooseTarget(const std::optional<std::string>& prefixArgument,
+                                         std::string* error) {
+    std::optional<std::filesystem::path> argument;
+    if (prefixArgument)
+        argument = *prefixArgument;
+    PrefixSearch search = PrefixSearchOfProcess(argument, DemoPrefixFolder());
+    PrefixChoice candidate = PrefixCandidate(search);
+    if (candidate.origin == PrefixOrigin::Demo && !std::filesystem::exists(candidate.folder)) {
+        if (FileError failure = demo::WriteDemoPrefix(candidate.folder)) {
+            *error = "cannot write the demo prefix: " + *failure;
+            return std::nullopt;
+        }
+    }
+    return ChoosePrefix(search, error);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "Quillary: finds registry entries of a Wine prefix that point at things that "
+        "no longer exist."};
+    app.require_subcommand(1);
+    std::optional<std::string> prefix;
+    app.add_option("--prefix", prefix,
+                   "the Wine prefix (default: $WINEPREFIX, then ~/.wine, then the demo prefix)");
+
+    CLI::App* scan = app.add_subcommand("scan", "scan the prefix and save the results");
+    scan->fallthrough();  // --prefix may follow the command
+    ScanOptions scanOptions;
+    scan->add_option("--categories", scanOptions.categories,
+                     "categories by index (0-13) or name, separated by commas, or \"all\"");
+    scan->add_flag("--json", scanOptions.json, "print one JSON document");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        int code = app.exit(error);
+        return code == 0 ? kExitDone : kExitBadArguments;
+    }
+
+    std::string error;
+    std::optional<PrefixChoice> choice = ChooseTarget(prefix, &error);
+    if (!choice) {
+        std::cerr << "quillary-cli: " << error << "\n";
+        return kExitTargetUnavailable;
+    }
+    std::unique_ptr<CTargetSession> session = CTargetSession::Open(*choice, argv[0], &error);
+    if (!session) {
+        std::cerr << "quillary-cli: cannot open " << choice->folder.string() << ": " << error
+                  << "\n";
+        return kExitTargetUnavailable;
+    }
+    if (std::optional<std::string> warning = session->Registry().ReadWarning()) {
+        std::cerr << "quillary-cli: " << *warning << "\n";
+    }
+    for (const WineRegDiagnostic& diagnostic : session->Registry().Diagnostics()) {
+        std::cerr << "quillary-cli: " << DescribeDiagnostic(diagnostic) << "\n";
+    }
+
+    // Another instance of the program owns the saved results: this one then writes nothing.
+    CInstanceGuard guard(kInstanceName, DefaultInstanceFolder());
+    bool firstInstance = guard.Acquire(std::chrono::milliseconds(1024));
+    if (!firstInstance) {
+        std::cerr << "quillary-cli: another Quillary instance is running; results are shown but "
+                     "not saved\n";
+    }
+    for (const std::string& problem : session->Context().Load()) {
+        std::cerr << "quillary-cli: " << problem << "\n";
+    }
+
+    CatchInterrupts();
+    scanOptions.saveResults = firstInstance;
+    return RunScanCommand(*session, scanOptions, g_interrupted);
+}

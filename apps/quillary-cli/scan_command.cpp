@@ -1,0 +1,241 @@
+#include "scan_command.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "categories/category_factory.h"
+#include "core/text.h"
+#include "engine/category_table.h"
+
+namespace quillary::cli {
+namespace {
+
+constexpr auto kPollInterval = std::chrono::milliseconds(50);
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+constexpr std::size_t kStatusWidth = 60;
+
+std::string Lower(std::string_view text) {
+    std::string lower(text);
+    for (char& ch : lower)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return lower;
+}
+
+// Shows the running category, its percentage and the status line on one terminal line.
+class CTerminalProgress final : public IScanObserver {
+public:
+    explicit CTerminalProgress(const CTextTables& texts) : texts_(texts) {}
+    ~CTerminalProgress() override { Clear(); }
+
+    void OnCategoryStarting(std::uint32_t bit, bool) override {
+        std::lock_guard lock(mutex_);
+        for (const CategoryRow& row : kCategories) {
+            if (row.bit == bit)
+                category_ = Utf16ToUtf8(texts_.CategoryName(row.index));
+        }
+        percent_ = 0;
+        status_.clear();
+        DrawLocked(true);
+    }
+    void OnCategoryProgress(int percent) override {
+        std::lock_guard lock(mutex_);
+        percent_ = percent;
+        DrawLocked(false);
+    }
+    void OnStatus(std::u16string_view text) override {
+        std::lock_guard lock(mutex_);
+        status_ = Utf16ToUtf8(text);
+        DrawLocked(false);
+    }
+    void Clear() {
+        std::lock_guard lock(mutex_);
+        if (drawn_)
+            std::fprintf(stderr, "\r\033[K");
+        drawn_ = false;
+    }
+
+private:
+    void DrawLocked(bool force) {
+        auto now = std::chrono::steady_clock::now();
+        if (!force && now - lastDraw_ < kRedrawInterval)
+            return;
+        lastDraw_ = now;
+        std::string status = status_;
+        if (status.size() > kStatusWidth)
+            status = "..." + status.substr(status.size() - kStatusWidth);
+        std::fprintf(stderr, "\r\033[K%s %3d%%  %s", category_.c_str(), percent_, status.c_str());
+        std::fflush(stderr);
+        drawn_ = true;
+    }
+
+    const CTextTables& texts_;
+    std::mutex mutex_;
+    std::string category_;
+    std::string status_;
+    int percent_ = 0;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point lastDraw_{};
+};
+
+void PrintTable(CTargetSession& session, std::uint32_t selection, bool stopped) {
+    CScanDriver& scans = session.Context().Scans();
+    const CTextTables& texts = session.Context().TextTables();
+    std::cout << "Target: " << session.Choice().folder.string() << "\n";
+    std::size_t total = 0;
+    for (const CategoryRow& row : kCategories) {
+        if (!(selection & row.bit))
+            continue;
+        std::span<const std::unique_ptr<CProblem>> problems = scans.ProblemsOf(row.bit);
+        total += problems.size();
+        std::cout << "\n"
+                  << Utf16ToUtf8(texts.CategoryName(row.index)) << " (" << problems.size() << ")\n";
+        for (const auto& problem : problems) {
+            std::cout << "  " << Utf16ToUtf8(problem->DetailLine(0)) << "\n      "
+                      << Utf16ToUtf8(texts.DetailText(*problem)) << "\n";
+        }
+    }
+    std::cout << "\n"
+              << total << (total == 1 ? " problem" : " problems") << " found"
+              << (stopped ? " before the scan was stopped" : "") << ".\n";
+}
+
+void PrintJson(CTargetSession& session, bool stopped) {
+    CScanDriver& scans = session.Context().Scans();
+    const CTextTables& texts = session.Context().TextTables();
+    nlohmann::json document;
+    document["target"] = session.Choice().folder.string();
+    document["stopped"] = stopped;
+    nlohmann::json problems = nlohmann::json::array();
+    nlohmann::json counts = nlohmann::json::array();
+    for (const CategoryRow& row : kCategories) {
+        std::span<const std::unique_ptr<CProblem>> found = scans.ProblemsOf(row.bit);
+        counts.push_back(found.size());
+        for (const auto& problem : found) {
+            nlohmann::json details = nlohmann::json::array();
+            for (const std::u16string& line : problem->detailLines) {
+                details.push_back(Utf16ToUtf8(line));
+            }
+            problems.push_back({{"category", row.index},
+                                {"entryType", problem->EntryType},
+                                {"key", Utf16ToUtf8(problem->Key)},
+                                {"valueName", Utf16ToUtf8(problem->ValueName)},
+                                {"valueData", Utf16ToUtf8(problem->ValueData)},
+                                {"alternateKey", Utf16ToUtf8(problem->AlternateKey)},
+                                {"is32Bit", problem->is32BitEntry ? 1 : 0},
+                                {"selected", problem->selected ? 1 : 0},
+                                {"details", details},
+                                {"detailText", Utf16ToUtf8(texts.DetailText(*problem))}});
+        }
+    }
+    document["problems"] = problems;
+    document["counts"] = counts;
+    std::cout << document.dump(2) << "\n";
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> ParseCategoryList(std::string_view list, std::string* error) {
+    std::uint32_t selection = 0;
+    while (!list.empty()) {
+        std::size_t comma = list.find(',');
+        std::string item = Lower(std::string(list.substr(0, comma)));
+        list.remove_prefix(comma == std::string_view::npos ? list.size() : comma + 1);
+        while (!item.empty() && item.back() == ' ')
+            item.pop_back();
+        while (!item.empty() && item.front() == ' ')
+            item.erase(0, 1);
+        if (item.empty())
+            continue;
+        if (item == "all") {
+            selection |= (1u << kCategoryCount) - 1;
+            continue;
+        }
+        bool known = false;
+        for (const CategoryRow& row : kCategories) {
+            // "CActiveX" is named "activex".
+            std::string name = Lower(Utf16ToUtf8(row.className.substr(1)));
+            if (item == name || item == std::to_string(row.index)) {
+                selection |= row.bit;
+                known = true;
+            }
+        }
+        if (!known) {
+            *error = "unknown category \"" + item + "\"";
+            return std::nullopt;
+        }
+    }
+    if (selection == 0) {
+        *error = "no category selected";
+        return std::nullopt;
+    }
+    return selection;
+}
+
+int RunScanCommand(CTargetSession& session, const ScanOptions& options,
+                   const std::atomic<bool>& interrupted) {
+    CAppContext& context = session.Context();
+    std::uint32_t selection =
+        context.Settings().Values().SelectedCategories & ((1u << kCategoryCount) - 1);
+    if (options.categories) {
+        std::string error;
+        std::optional<std::uint32_t> chosen = ParseCategoryList(*options.categories, &error);
+        if (!chosen) {
+            std::cerr << "quillary-cli: " << error << "\n";
+            return kExitBadArguments;
+        }
+        selection = *chosen;
+    }
+    // A category this version has no scanner for is said so, never shown as clean.
+    std::uint32_t unavailable = selection & ~AvailableCategories();
+    for (const CategoryRow& row : kCategories) {
+        if (unavailable & row.bit) {
+            std::cerr << "quillary-cli: "
+                      << Utf16ToUtf8(context.TextTables().CategoryName(row.index))
+                      << ": no scanner in this version, not scanned\n";
+        }
+    }
+    selection &= AvailableCategories();
+    if (selection == 0) {
+        std::cerr << "quillary-cli: none of the chosen categories can be scanned\n";
+        return kExitBadArguments;
+    }
+
+    std::optional<CTerminalProgress> progress;
+    if (::isatty(STDERR_FILENO))
+        progress.emplace(context.TextTables());
+    CScanDriver& scans = context.Scans();
+    scans.SetObserver(progress ? &*progress : nullptr);
+    bool started = scans.StartScan(selection);
+    bool stopped = false;
+    while (started && scans.IsScanRunning()) {
+        if (interrupted && !stopped) {
+            // Ends the scan between two items, as the scan page's stop does.
+            scans.StopEvent().Set();
+            stopped = true;
+        }
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    scans.WaitForScan();
+    scans.SetObserver(nullptr);
+    if (progress)
+        progress->Clear();
+    stopped = stopped || interrupted;
+
+    if (options.json) {
+        PrintJson(session, stopped);
+    } else {
+        PrintTable(session, selection, stopped);
+    }
+    for (const std::string& failure : context.Exit(!options.saveResults)) {
+        std::cerr << "quillary-cli: " << failure << "\n";
+    }
+    return stopped ? kExitInterrupted : kExitDone;
+}
+
+}  // namespace quillary::cli

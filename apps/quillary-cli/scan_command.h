@@ -1,0 +1,39 @@
+#pragma once
+
+// `quillary-cli scan`: a scan of the chosen categories on the scan engine's worker thread,
+// with progress on a terminal, a table or a JSON document of what it found, and the results
+// saved as the program saves them at exit.
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "target_session.h"
+
+namespace quillary::cli {
+
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitBadArguments = 2;
+inline constexpr int kExitTargetUnavailable = 3;
+inline constexpr int kExitTargetBusy = 4;
+inline constexpr int kExitInterrupted = 130;
+
+// A list of categories, by index (0-13) or by name (ActiveX, AppPaths, FileTypes, Fonts,
+// HelpFiles, HistoryLists, SharedFiles, Shortcuts, Software, Sounds, StartMenu, Startup,
+// DeepScanLM, DeepScanCU; any case), separated by commas; "all" selects every one. The OR
+// of their bits, or nullopt with *error naming what is unknown.
+std::optional<std::uint32_t> ParseCategoryList(std::string_view list, std::string* error);
+
+struct ScanOptions {
+    std::optional<std::string> categories;  // default: the stored selection
+    bool json = false;
+    bool saveResults = true;  // false for a second instance, which writes nothing
+};
+
+// Runs the scan; interrupted turns true when the user asks to stop (Ctrl-C).
+int RunScanCommand(CTargetSession& session, const ScanOptions& options,
+                   const std::atomic<bool>& interrupted);
+
+}  // namespace quillary::cli
