@@ -744,6 +744,19 @@ std::vector<std::uint8_t> ToUtf16LeBytes(std::u16string_view text, bool terminat
     return bytes;
 }
 
+// Windows-1252 differs from Latin-1 only in 0x80-0x9F. The five positions the code page leaves
+// undefined keep their C1 control value, as the system's own conversion does.
+constexpr std::array<char16_t, 32> kWindows1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char16_t Windows1252ToUtf16(std::uint8_t byte) {
+    if (byte >= 0x80 && byte <= 0x9F)
+        return kWindows1252High[byte - 0x80u];
+    return byte;
+}
+
 std::u16string FromUtf16LeBytes(std::span<const std::uint8_t> bytes) {
     std::u16string text;
     text.reserve(bytes.size() / 2);

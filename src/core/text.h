@@ -31,6 +31,10 @@ std::vector<std::uint8_t> ToUtf16LeBytes(std::u16string_view text, bool terminat
 // The units of little-endian bytes; an odd last byte is left out.
 std::u16string FromUtf16LeBytes(std::span<const std::uint8_t> bytes);
 
+// One byte of text in Windows-1252, the code page of the English systems that wrote 8-bit
+// files (old data files, "REGEDIT4" exports).
+char16_t Windows1252ToUtf16(std::uint8_t byte);
+
 // --- White space ---------------------------------------------------------------------------
 
 // True for the characters the C runtime's iswspace accepts: tab, line feed, vertical tab,
