@@ -90,6 +90,29 @@ std::vector<std::string> FileBlocks(const std::string& text) {
     return SplitLines(text, "\n\n");
 }
 
+// The key of a file block: its first line up to the time.
+std::string BlockKey(const std::string& block) {
+    return block.substr(0, block.find("] ") + 1);
+}
+
+// The keys of `blocks` in their order, of those that `others` has too.
+std::vector<std::string> KeyOrder(const std::vector<std::string>& blocks,
+                                  const std::vector<std::string>& others) {
+    std::vector<std::string> otherKeys;
+    for (const std::string& block : others) {
+        otherKeys.push_back(BlockKey(block));
+    }
+    std::vector<std::string> keys;
+    for (const std::string& block : blocks) {
+        const std::string key = BlockKey(block);
+        if (key.starts_with("[") &&
+            std::find(otherKeys.begin(), otherKeys.end(), key) != otherKeys.end()) {
+            keys.push_back(key);
+        }
+    }
+    return keys;
+}
+
 class WinePrefixStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -333,6 +356,15 @@ TEST_F(WinePrefixStoreTest, ValuesOfEveryTypeReadBackThroughWine) {
     }
     ASSERT_EQ(SetValue(*store, HKeyCurrentUser, kUnicodeKey, u"inside", RegSz, Text(u"yes")),
               ErrorSuccess);
+    // Siblings whose order depends on how names are compared: case, punctuation sorting
+    // before letters, a prefix before its extensions, non-ASCII after ASCII.
+    for (const std::u16string_view name : {u"zz", u"Sub[1]", u"a_b", u"\u00dcn\u00ef\u20ac", u"AB",
+                                           u"Key/with/slash", u"a b", u"ab1", u"Zed"}) {
+        ASSERT_EQ(SetValue(*store, HKeyCurrentUser,
+                           std::u16string(u"Software\\Quillary Order\\") + std::u16string(name),
+                           u"v", RegDword, {1, 0, 0, 0}),
+                  ErrorSuccess);
+    }
     ASSERT_EQ(store->Save(), std::nullopt);
     const std::string ourFile = copy_->ReadFile("user.reg");
 
@@ -382,7 +414,12 @@ TEST_F(WinePrefixStoreTest, ValuesOfEveryTypeReadBackThroughWine) {
                 << block;
         }
     }
-    EXPECT_EQ(ourKeys, 3);
+    EXPECT_EQ(ourKeys, 12);
+
+    // Wine orders keys as we do: the keys that both files hold come in the same order.
+    const std::vector<std::string> ourOrder = KeyOrder(FileBlocks(ourFile), wineBlocks);
+    EXPECT_EQ(ourOrder, KeyOrder(wineBlocks, FileBlocks(ourFile)));
+    EXPECT_GT(ourOrder.size(), 50u);
 }
 
 // Polls the store until it allows changes (or refuses them), for at most a few seconds: it
