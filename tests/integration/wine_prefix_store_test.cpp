@@ -475,5 +475,23 @@ TEST_F(WinePrefixStoreTest, RefusesChangesWhileTheWineserverRuns) {
         << query.out << query.err;
 }
 
+TEST_F(WinePrefixStoreTest, KeepsWhatAWineProgramSavedSinceTheFilesWereRead) {
+    auto store = OpenStore();
+    ASSERT_NE(store, nullptr);
+    ASSERT_EQ(SetValue(*store, HKeyCurrentUser, u"Environment", u"Quillary", RegSz, Text(u"ours")),
+              ErrorSuccess);
+
+    const testing::CommandResult added =
+        copy_->Wine({"reg", "add", "HKCU\\Software\\ByWine", "/v", "v", "/d", "theirs", "/f"});
+    ASSERT_EQ(added.exitCode, 0) << added.out << added.err;
+    copy_->WineServer({"-w"});
+    const std::string wineFile = copy_->ReadFile("user.reg");
+    ASSERT_NE(wineFile.find("[Software\\\\ByWine]"), std::string::npos);
+
+    EXPECT_EQ(store->WriteRefusal(), std::string(kRegistryChangedMessage));
+    EXPECT_EQ(store->Save(), std::string(kRegistryChangedMessage));
+    EXPECT_EQ(copy_->ReadFile("user.reg"), wineFile);
+}
+
 }  // namespace
 }  // namespace quillary
