@@ -3,12 +3,27 @@
 #   wine_fixture.sh setup FOLDER    makes FOLDER/fresh with `wineboot -i` (once per test run;
 #                                   the tests copy it and never change it) and empties
 #                                   FOLDER/copies
-#   wine_fixture.sh cleanup FOLDER  stops any wineserver still running for a test's copy
+#   wine_fixture.sh cleanup FOLDER  stops any wineserver still running for a test's copy and
+#                                   removes the servers' folders
 set -euo pipefail
 
 action=${1:?usage: wine_fixture.sh setup|cleanup FOLDER}
 folder=${2:?usage: wine_fixture.sh setup|cleanup FOLDER}
 export WINEDEBUG=-all LC_ALL=C.UTF-8 DISPLAY=
+
+# Stops the prefix's wineserver, if one runs, and removes the folder that Debian's Wine made
+# for it under $TMPDIR (named in the prefix's file "wineserver"), which outlives the server.
+stop_server() {
+    local prefix=$1 name
+    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+    WINEPREFIX=$prefix wineserver -w 2>/dev/null || true
+    if [[ -f $prefix/wineserver ]]; then
+        name=$(<"$prefix/wineserver")
+        if [[ $name =~ ^wine-[A-Za-z0-9]+$ ]]; then
+            rm -rf "${TMPDIR:-/tmp}/$name"
+        fi
+    fi
+}
 
 case "$action" in
 setup)
@@ -19,9 +34,8 @@ setup)
         fi
     done
     # A server left from an earlier run would keep the old prefix's registry in memory.
-    if [[ -d $folder/fresh ]]; then
-        WINEPREFIX=$folder/fresh wineserver -k 2>/dev/null || true
-        WINEPREFIX=$folder/fresh wineserver -w 2>/dev/null || true
+    if [[ -f $folder/fresh/system.reg ]]; then
+        stop_server "$folder/fresh"
     fi
     bash "$0" cleanup "$folder"
     rm -rf "$folder/fresh" "$folder/copies"
@@ -39,8 +53,7 @@ setup)
 cleanup)
     for copy in "$folder"/copies/*/; do
         if [[ -f $copy/system.reg ]]; then
-            WINEPREFIX=$copy wineserver -k 2>/dev/null || true
-            WINEPREFIX=$copy wineserver -w 2>/dev/null || true
+            stop_server "${copy%/}"
         fi
     done
     ;;
