@@ -15,7 +15,7 @@ struct CommandResult {
 
 // Runs argv[0] (looked up in PATH) with the rest as its arguments and the environment of this
 // process plus `environment` ("NAME=value", replacing a variable of the same name). Waits for
-// it to end. Standard input is /dev/null.
+// it to end, not for programs it left running in the background. Standard input is /dev/null.
 CommandResult RunCommand(const std::vector<std::string>& argv,
                          const std::vector<std::string>& environment = {});
 
