@@ -18,16 +18,19 @@ function(quillary_library name)
     target_link_libraries(${name} PUBLIC ${ARG_DEPS} quillary_options PRIVATE ${ARG_PRIVATE_DEPS})
 endfunction()
 
-# quillary_test(<name> SOURCES ... DEPS ... [LABELS ...])
+# quillary_test(<name> SOURCES ... DEPS ... [LABELS ...] [PROPERTIES ...])
+# LABELS replaces the default label `unit`; PROPERTIES are set on every test of the program.
 function(quillary_test name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS;PROPERTIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_DEPS} quillary_test_support GTest::gtest_main
                           GTest::gmock)
-    set(labels unit ${ARG_LABELS})
+    if(NOT ARG_LABELS)
+        set(ARG_LABELS unit)
+    endif()
     gtest_discover_tests(${name}
         WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-        PROPERTIES LABELS "${labels}"
+        PROPERTIES LABELS "${ARG_LABELS}" ${ARG_PROPERTIES}
         DISCOVERY_TIMEOUT 60)
 endfunction()
 

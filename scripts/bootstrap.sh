@@ -14,6 +14,9 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     # locales that the language table maps to
     locales
+    # the integration tests against a real Wine prefix (64-bit Wine only: the tests need no
+    # 32-bit Windows programs, so no i386 multiarch)
+    wine wine64
     # Windows cross build of the core
     g++-mingw-w64-x86-64-posix
 )

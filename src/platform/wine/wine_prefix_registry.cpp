@@ -1,5 +1,7 @@
 #include "platform/wine/wine_prefix_registry.h"
 
+#include <sys/stat.h>
+
 #include <system_error>
 
 #include "platform/wine/wineserver_lock.h"
@@ -21,6 +23,10 @@ struct BranchFile {
 constexpr BranchFile kSystemFile = {"system.reg", "REGISTRY\\\\Machine"};
 constexpr BranchFile kUserFile = {"user.reg", "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000"};
 constexpr BranchFile kDefaultUserFile = {"userdef.reg", "REGISTRY\\\\User\\\\.Default"};
+
+std::size_t ContentHash(std::string_view bytes) {
+    return std::hash<std::string_view>{}(bytes);
+}
 
 // The #arch option among the header lines (before the first key), or empty.
 std::string PeekArch(std::string_view bytes) {
@@ -84,6 +90,11 @@ std::unique_ptr<CWinePrefixRegistry> CWinePrefixRegistry::Open(const std::filesy
         bool present = false;
     };
     std::vector<Loaded> files = {{&kSystemFile, {}}, {&kUserFile, {}}, {&kDefaultUserFile, {}}};
+    // Stamped before reading: a file replaced while it is read then counts as changed.
+    std::vector<FileStamp> stamps;
+    for (Loaded& loaded : files) {
+        stamps.push_back(store->StampOf(loaded.file->fileName));
+    }
     for (Loaded& loaded : files) {
         const std::filesystem::path path = prefix / loaded.file->fileName;
         if (!std::filesystem::exists(path, code)) {
@@ -121,7 +132,8 @@ std::unique_ptr<CWinePrefixRegistry> CWinePrefixRegistry::Open(const std::filesy
     const FileTime loadTime =
         ToFileTime(clock != nullptr ? clock->Now() : std::chrono::system_clock::now());
     for (std::size_t i = 0; i < files.size(); ++i) {
-        Branch branch{files[i].file->fileName, branchNodes[i], {}, false};
+        Branch branch{files[i].file->fileName,    branchNodes[i], {}, false, stamps[i],
+                      ContentHash(text(files[i]))};
         branch.header.relativeTo = files[i].file->relativeTo;
         branch.header.arch = arch;
         if (files[i].present) {
@@ -174,12 +186,47 @@ bool CWinePrefixRegistry::WineRunning() {
     return serverRunning_;
 }
 
+CWinePrefixRegistry::FileStamp CWinePrefixRegistry::StampOf(const std::string& fileName) const {
+    struct stat info {};
+    if (::stat((prefix_ / fileName).c_str(), &info) != 0) {
+        return {};
+    }
+    return FileStamp{
+        true, static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+        static_cast<std::int64_t>(info.st_size),
+        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
+// A file whose stamp moved is read again: a wineserver that ends saves the registry even when
+// nothing changed, and a file with the same bytes is no change.
+bool CWinePrefixRegistry::FilesChangedSinceRead() {
+    std::lock_guard lock(memory_->Mutex());
+    for (Branch& branch : branches_) {
+        const FileStamp stamp = StampOf(branch.fileName);
+        if (stamp == branch.stamp) {
+            continue;
+        }
+        std::vector<std::uint8_t> bytes;
+        if (!stamp.exists || !branch.stamp.exists ||
+            ReadWholeFile(prefix_ / branch.fileName, kMaxRegistryFileBytes, bytes) ||
+            ContentHash({reinterpret_cast<const char*>(bytes.data()), bytes.size()}) !=
+                branch.contentHash) {
+            return true;
+        }
+        branch.stamp = stamp;
+    }
+    return false;
+}
+
 std::optional<std::string> CWinePrefixRegistry::WriteRefusal() {
     if (damage_) {
         return damage_;
     }
     if (WineRunning()) {
         return std::string(kWineRunningMessage);
+    }
+    if (FilesChangedSinceRead()) {
+        return std::string(kRegistryChangedMessage);
     }
     return std::nullopt;
 }
@@ -223,6 +270,8 @@ FileError CWinePrefixRegistry::Save() {
                 ReplaceFileAtomically(prefix_ / branch.fileName, {bytes, text.size()})) {
             return failure;
         }
+        branch.stamp = StampOf(branch.fileName);
+        branch.contentHash = ContentHash(text);
         branch.dirty = false;
     }
     return std::nullopt;

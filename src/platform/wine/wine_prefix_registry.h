@@ -4,9 +4,10 @@
 // and userdef.reg (HKEY_USERS\.Default), loaded into memory, presented with Windows' registry
 // behaviour, and saved back in Wine's own format.
 //
-// Two things make the store refuse every change: a file it did not fully understand (saving
-// it would lose what it could not read), and a wineserver running for the prefix (the server
-// writes its own copy of the registry over the files and would lose ours).
+// Three things make the store refuse every change: a file it did not fully understand (saving
+// it would lose what it could not read), a wineserver running for the prefix (the server
+// writes its own copy of the registry over the files and would lose ours), and a file that
+// changed since the store read it (saving would lose what Wine saved meanwhile).
 
 #include <chrono>
 #include <filesystem>
@@ -36,6 +37,9 @@ inline constexpr std::u16string_view kWineUserSid = u"S-1-5-21-0-0-0-1000";
 
 inline constexpr std::string_view kWineRunningMessage =
     "Wine is running for this prefix: close its programs or run `wineserver -k`, then try again";
+inline constexpr std::string_view kRegistryChangedMessage =
+    "Wine changed this prefix's registry files since they were read: open the prefix again, "
+    "then try again";
 
 // Whether folder is a Wine prefix (a folder holding system.reg); *why says what is wrong.
 bool IsWinePrefix(const std::filesystem::path& folder, std::string* why);
@@ -87,15 +91,31 @@ public:
                            std::u16string_view oldFile) override;
 
 private:
+    // What tells, without reading it, that a file may have changed: Wine replaces a file by
+    // renaming a new one over it, which changes the inode, and rewrites a linked file in
+    // place, which changes the modification time.
+    struct FileStamp {
+        bool exists = false;
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        std::int64_t size = 0;
+        std::int64_t modifiedNs = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+
     struct Branch {
         std::string fileName;
         CRegistryNode* node = nullptr;
         WineRegHeader header;
         bool dirty = false;
+        FileStamp stamp;  // the file as the store last read or wrote it
+        std::size_t contentHash = 0;
     };
 
     explicit CWinePrefixRegistry(std::filesystem::path prefix);
     bool WineRunning();
+    FileStamp StampOf(const std::string& fileName) const;
+    bool FilesChangedSinceRead();
     void MarkChanged(const CRegistryNode& node);
     bool WritesAllowed() { return !WriteRefusal().has_value(); }
 

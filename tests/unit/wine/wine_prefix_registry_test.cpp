@@ -173,6 +173,33 @@ TEST_F(WinePrefixRegistryTest, SavingUnchangedIsANoOpAndAChangeRewritesOnlyItsFi
               std::vector<std::uint8_t>({0x2a, 0, 0, 0}));
 }
 
+TEST_F(WinePrefixRegistryTest, KeepsWhatWineSavedSinceTheFilesWereRead) {
+    auto store = Open();
+    ConfigKey key(*store, HKeyCurrentUser);
+    ASSERT_TRUE(key.Open(HKeyCurrentUser, u"Software\\Wine", false));
+    ASSERT_TRUE(key.WriteDword(u"Added", 0x2a));
+    key.Close();
+    // A server that ends saves the registry even when nothing changed: the same bytes in a
+    // new file are no change.
+    Write("user.reg.tmp", kUserReg);
+    fs::rename(prefix_ / "user.reg.tmp", prefix_ / "user.reg");
+    EXPECT_EQ(store->WriteRefusal(), std::nullopt);
+
+    // A Wine program ran and ended meanwhile: its server replaced the file on the way out.
+    std::string saved(kUserReg);
+    saved += "\n[Software\\\\ByWine] 1796861392\n#time=1dd883ac71e8de0\n\"v\"=\"w\"\n";
+    Write("user.reg.tmp", saved);
+    fs::rename(prefix_ / "user.reg.tmp", prefix_ / "user.reg");
+
+    EXPECT_EQ(store->WriteRefusal(), std::string(kRegistryChangedMessage));
+    EXPECT_EQ(store->Save(), std::string(kRegistryChangedMessage));
+    EXPECT_EQ(Read("user.reg"), saved);
+    // Opened anew, the store sees Wine's change and may change the files again.
+    auto reopened = Open();
+    EXPECT_TRUE(KeyExists(*reopened, HKeyCurrentUser, u"Software\\ByWine"));
+    EXPECT_FALSE(reopened->WriteRefusal().has_value());
+}
+
 TEST_F(WinePrefixRegistryTest, DeletingATreeRemovesALinkButNotItsTarget) {
     auto store = Open();
     const RegistryTarget target{store.get(), true, {}};
