@@ -186,20 +186,15 @@ int CActiveX::ScanTypeLibraries(const Pass& pass) {
         PumpMessages();
         ShowStatus(std::u16string(pass.viewPrefix) + u"TypeLib: " + library);
         const std::u16string libraryPath = Join(u"TypeLib", library);
-        // The key path goes without a trailing backslash: the search joins subkey names
-        // with one of its own.
-        if (!pass.skipsSharedDuplicates) {
+        // Both views show one TypeLib tree: the 32-bit pass leaves out the libraries whose
+        // empty keys the 64-bit pass looked for. The key path goes without a trailing
+        // backslash, since the search joins subkey names with one of its own.
+        const std::u16string lowerName = ToLower(library);
+        if (!pass.skipsSharedDuplicates || !librariesSearchedFor64Bit_.contains(lowerName)) {
             SearchEmptyKeys(HKeyClassesRoot, libraryPath, pass.is64BitView,
                             kTypeLibraryEmptyKeyExclusions, true);
             if (pass.is64BitView)
-                librariesSearchedFor64Bit_.push_back(library);
-        } else if (std::none_of(librariesSearchedFor64Bit_.begin(),
-                                librariesSearchedFor64Bit_.end(),
-                                [&](const std::u16string& searched) {
-                                    return EqualsNoCase(searched, library);
-                                })) {
-            SearchEmptyKeys(HKeyClassesRoot, libraryPath, pass.is64BitView,
-                            kTypeLibraryEmptyKeyExclusions, true);
+                librariesSearchedFor64Bit_.insert(lowerName);
         }
 
         std::vector<std::u16string> versions;

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/category.h"
@@ -114,8 +115,8 @@ private:
     bool RecordedBy64BitPass(std::int32_t entryType, std::u16string_view key,
                              std::u16string_view valueName, std::u16string_view valueData) const;
 
-    // Type libraries whose empty keys the 64-bit pass already looked for.
-    std::vector<std::u16string> librariesSearchedFor64Bit_;
+    // Type libraries (lower-cased names) whose empty keys the 64-bit pass looked for.
+    std::unordered_set<std::u16string> librariesSearchedFor64Bit_;
 };
 
 }  // namespace quillary

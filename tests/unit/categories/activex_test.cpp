@@ -435,6 +435,31 @@ TEST(ActiveXTest, SixtyFourBitSystemWalksBothViewsWithTheirOwnRules) {
     EXPECT_FALSE(shown("AppID: $H"));
 }
 
+TEST(ActiveXTest, EmptyKeySearchReportsTheSharedTypeLibTreeOnceAndSkipsReferences) {
+    // The empty-key search reports a key below a braced name only when that name is
+    // registered as a class, a type library and an interface, here in both views. An
+    // interface's empty reference key is left to the reference check.
+    CScanFixture fixture(Expand(R"(
+        [HKEY_CLASSES_ROOT\TypeLib\$L\1.0\0\Extra]
+        [HKEY_CLASSES_ROOT\CLSID\$L]
+        @="Thing"
+        [HKEY_CLASSES_ROOT\Interface\$L]
+        @="IThing"
+        [HKEY_CLASSES_ROOT\Interface\$L\OLEViewerIViewerCLSID]
+        [HKEY_CLASSES_ROOT\Wow6432Node\CLSID\$L]
+        @="Thing"
+        [HKEY_CLASSES_ROOT\Wow6432Node\Interface\$L]
+        @="IThing"
+    )"),
+                         true);
+    CActiveX scanner(fixture.Environment());
+    ASSERT_EQ(scanner.Scan(), CCategory::kScanDone);
+    EXPECT_EQ(Describe(scanner),
+              std::vector<std::string>{Expand(R"(1|TypeLib\$L\1.0\0\Extra||)"
+                                              R"(|text of IDS_EMPTY_KEY;)"
+                                              R"(HKEY_CLASSES_ROOT\TypeLib\$L\1.0\0\Extra)")});
+}
+
 TEST(ActiveXTest, CountsTheItemsOfBothViews) {
     CScanFixture fixture(Expand(kTwoViews), true);
     CActiveX scanner(fixture.Environment());
