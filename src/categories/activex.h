@@ -83,6 +83,11 @@ private:
     void CheckToolboxBitmap(const Pass& pass, const std::u16string& clsid,
                             const std::u16string& className);
 
+    // Whether CLSID\clsid can be opened for reading and writing in the view.
+    bool ClassKeyOpens(RegSam view, const std::u16string& clsid);
+    // Whether an empty key is reported: always in some passes, else unless the user skips
+    // empty keys.
+    bool ReportsEmptyKey(bool alwaysInThisPass) const;
     // The subkeys of a top key, opened read-only in the view; empty when it cannot open.
     std::vector<std::u16string> ListTopKey(RegSam view, std::u16string_view name);
     // Opens a key below HKEY_CLASSES_ROOT for reading and writing in the view.

@@ -69,8 +69,7 @@ int CActiveX::ScanClass(const Pass& pass, const std::u16string& clsid) {
         CheckServerKind(pass, clsid, className, kind);
     }
 
-    RegKey classKey(*environment_.target.store);
-    if (OpenKey(classKey, pass.view, classPath)) {
+    if (ClassKeyOpens(pass.view, clsid)) {
         const std::u16string applicationId = ReadText(pass.view, classPath, u"AppID");
         if (!applicationId.empty() && !ReferencedKeyExists(pass, u"AppID\\" + applicationId)) {
             Report(pass, kMissingApplicationId, classPath, u"AppID", applicationId, {className});
@@ -102,8 +101,7 @@ void CActiveX::CheckServerKind(const Pass& pass, const std::u16string& clsid,
             return;
         const RegSam nameView =
             IsLocalServer(kind) && pass.localServerNameView ? pass.localServerNameView : pass.view;
-        RegKey classKey(*environment_.target.store);
-        if (!OpenKey(classKey, nameView, ClassPath(clsid)))
+        if (!ClassKeyOpens(nameView, clsid))
             return;
         const std::u16string name = ReadText(nameView, ClassPath(clsid));
         Report(pass, kMissingFile, serverPath, u"", server, {ClassLabel(name, clsid), kind});
@@ -114,7 +112,7 @@ void CActiveX::CheckServerKind(const Pass& pass, const std::u16string& clsid,
                                     !environment_.settings.PreferSafetyOverCount;
     if (!hollowInprocServer && !HoldsNothing(key))
         return;
-    if (pass.alwaysReportsEmptyServer || !environment_.settings.SetChkSkipEmptyKeys)
+    if (ReportsEmptyKey(pass.alwaysReportsEmptyServer))
         Report(pass, kEmptyKey, serverPath, u"", server, {ClassLabel(className, clsid), kind});
 }
 
@@ -127,7 +125,7 @@ void CActiveX::CheckProgId(const Pass& pass, const std::u16string& clsid,
     const std::u16string progId = ReadText(pass.view, progIdPath);
     if (!progId.empty() || !HoldsNothing(key))
         return;
-    if (pass.alwaysReportsEmptyProgId || !environment_.settings.SetChkSkipEmptyKeys)
+    if (ReportsEmptyKey(pass.alwaysReportsEmptyProgId))
         Report(pass, kEmptyKey, progIdPath, u"", progId, {ClassLabel(className, clsid), u"ProgID"});
 }
 
@@ -155,8 +153,7 @@ void CActiveX::CheckDefaultIcon(const Pass& pass, const std::u16string& clsid,
     }
     if (!pass.testsIconFile || !FileIsMissing(icon, StandardFileOptions()))
         return;
-    RegKey classKey(*environment_.target.store);
-    if (OpenKey(classKey, pass.view, ClassPath(clsid))) {
+    if (ClassKeyOpens(pass.view, clsid)) {
         Report(pass, kMissingFile, iconPath, u"", icon,
                {ClassLabel(className, clsid), u"DefaultIcon"});
     }
@@ -201,22 +198,28 @@ void CActiveX::CheckToolboxBitmap(const Pass& pass, const std::u16string& clsid,
     if (!OpenKey(key, pass.view, bitmapPath))
         return;
     const std::u16string bitmap = ReadText(pass.view, bitmapPath);
-    RegKey classKey(*environment_.target.store);
     if (bitmap.empty()) {
-        if (!HoldsNothing(key) ||
-            !(pass.alwaysReportsEmptyBitmap || !environment_.settings.SetChkSkipEmptyKeys) ||
-            !OpenKey(classKey, pass.view, ClassPath(clsid))) {
+        if (!HoldsNothing(key) || !ReportsEmptyKey(pass.alwaysReportsEmptyBitmap) ||
+            !ClassKeyOpens(pass.view, clsid)) {
             return;
         }
         Report(pass, kEmptyKey, bitmapPath, u"", bitmap,
                {ClassLabel(className, clsid), u"ToolboxBitmap32"});
         return;
     }
-    if (FileIsMissing(bitmap, StandardFileOptions()) &&
-        OpenKey(classKey, pass.view, ClassPath(clsid))) {
+    if (FileIsMissing(bitmap, StandardFileOptions()) && ClassKeyOpens(pass.view, clsid)) {
         Report(pass, kMissingBitmapFile, bitmapPath, u"", bitmap,
                {ClassLabel(className, clsid), u"ToolboxBitmap32"});
     }
+}
+
+bool CActiveX::ClassKeyOpens(RegSam view, const std::u16string& clsid) {
+    RegKey classKey(*environment_.target.store);
+    return OpenKey(classKey, view, ClassPath(clsid));
+}
+
+bool CActiveX::ReportsEmptyKey(bool alwaysInThisPass) const {
+    return alwaysInThisPass || !environment_.settings.SetChkSkipEmptyKeys;
 }
 
 }  // namespace quillary
