@@ -3,6 +3,7 @@
 #include <array>
 #include <utility>
 
+#include "categories/activex.h"
 #include "engine/category_table.h"
 
 namespace quillary {
@@ -16,7 +17,9 @@ std::unique_ptr<CCategory> Make(ScanEnvironment& environment) {
 }
 
 // Category index and the scanner made for it.
-constexpr std::array<std::pair<int, Maker>, 0> kScanners{};
+constexpr std::array<std::pair<int, Maker>, 1> kScanners = {{
+    {0, Make<CActiveX>},
+}};
 
 }  // namespace
 

@@ -1,0 +1,433 @@
+#include "categories/activex.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+#include "core/text.h"
+
+namespace quillary {
+namespace {
+
+constexpr std::u16string_view kClassesRoot = u"HKEY_CLASSES_ROOT\\";
+
+constexpr std::array<std::u16string_view, 1> kWin32Only = {u"win32"};
+constexpr std::array<std::u16string_view, 2> kWin32AndWin64 = {u"win32", u"win64"};
+
+// The walk of a 32-bit system, which has a single view.
+constexpr CActiveX::Pass kNativePass{
+    .view = 0,
+    .is32BitEntry = false,
+    .is64BitView = false,
+    .looksInBothViews = false,
+    .viewPrefix = u"",
+    .alwaysReportsEmptyServer = false,
+    .alwaysReportsEmptyProgId = false,
+    .alwaysReportsEmptyBitmap = true,
+    .reportsHollowInprocServer = true,
+    .testsInprocServerDirectly = false,
+    .localServerNameView = 0,
+    .testsIconFile = true,
+    .typeLibraryPlatforms = kWin32Only,
+    .skipsSharedDuplicates = false,
+};
+
+// On a 64-bit system a local server is registered for both views at once, so its class
+// name is read from the other view.
+constexpr CActiveX::Pass k64BitPass{
+    .view = KeyWow64_64Key,
+    .is32BitEntry = false,
+    .is64BitView = true,
+    .looksInBothViews = true,
+    .viewPrefix = u"",
+    .alwaysReportsEmptyServer = true,
+    .alwaysReportsEmptyProgId = true,
+    .alwaysReportsEmptyBitmap = false,
+    .reportsHollowInprocServer = false,
+    .testsInprocServerDirectly = true,
+    .localServerNameView = KeyWow64_32Key,
+    .testsIconFile = false,
+    .typeLibraryPlatforms = kWin32AndWin64,
+    .skipsSharedDuplicates = false,
+};
+
+constexpr CActiveX::Pass k32BitPass{
+    .view = KeyWow64_32Key,
+    .is32BitEntry = true,
+    .is64BitView = false,
+    .looksInBothViews = true,
+    .viewPrefix = u"Wow6432Node\\",
+    .alwaysReportsEmptyServer = false,
+    .alwaysReportsEmptyProgId = false,
+    .alwaysReportsEmptyBitmap = true,
+    .reportsHollowInprocServer = false,
+    .testsInprocServerDirectly = false,
+    .localServerNameView = KeyWow64_64Key,
+    .testsIconFile = false,
+    .typeLibraryPlatforms = kWin32AndWin64,
+    .skipsSharedDuplicates = true,
+};
+
+// Parts of a type library or an interface that the empty-key search leaves alone: the
+// library files and help folder, and the references an interface makes, are judged by
+// their own checks. Compared with the lower-cased key path.
+constexpr std::array<std::u16string_view, 3> kTypeLibraryEmptyKeyExclusions = {
+    u"\\win32", u"\\win64", u"\\helpdir"};
+constexpr std::array<std::u16string_view, 4> kInterfaceEmptyKeyExclusions = {
+    u"\\proxystubclsid", u"\\proxystubclsid32", u"\\typelib", u"olevieweriviewerclsid"};
+
+struct InterfaceReference {
+    std::u16string_view kind;
+    std::u16string_view targetTree;
+    std::int32_t entryType;
+};
+
+constexpr std::array<InterfaceReference, 4> kInterfaceReferences = {{
+    {u"ProxyStubClsid", u"CLSID\\", 11},
+    {u"ProxyStubClsid32", u"CLSID\\", 11},
+    {u"TypeLib", u"TypeLib\\", 12},
+    {u"OLEViewerIViewerCLSID", u"CLSID\\", 11},
+}};
+
+constexpr std::int32_t kMissingLibraryFile = 7;
+constexpr std::int32_t kEmptyHelpFolder = 8;
+constexpr std::int32_t kEmptyLibraryFile = 9;
+constexpr std::int32_t kMissingHelpFolder = 10;
+constexpr std::int32_t kMissingApplicationId = 6;
+
+// PathFindOnPathW works in a buffer of this many characters.
+constexpr std::size_t kMaxPath = 260;
+
+std::u16string Join(std::u16string_view a, std::u16string_view b) {
+    std::u16string joined(a);
+    joined += u'\\';
+    joined += b;
+    return joined;
+}
+
+}  // namespace
+
+int CActiveX::Scan() {
+    int total = CountItems();
+    if (total >= 0)
+        progressTotal_ = total;
+    progressCount_ = 0;
+    librariesSearchedFor64Bit_.clear();
+
+    int result = kScanDone;
+    if (environment_.target.is64Bit) {
+        result = RunPass(k64BitPass);
+        if (result != kScanStopped && !IsStopRequested())
+            result = RunPass(k32BitPass);
+    } else {
+        result = RunPass(kNativePass);
+    }
+    SortProblems();
+    if (result == kScanStopped || IsStopRequested())
+        return kScanStopped;
+    FinishProgress();
+    return kScanDone;
+}
+
+int CActiveX::CountItems() {
+    if (!environment_.target.is64Bit)
+        return CountItemsIn(0);
+    return CountItemsIn(KeyWow64_64Key) + CountItemsIn(KeyWow64_32Key);
+}
+
+int CActiveX::CountItemsIn(RegSam view) {
+    std::vector<std::u16string> applicationIds = ListTopKey(view, u"AppID");
+    auto namedApplicationIds =
+        std::count_if(applicationIds.begin(), applicationIds.end(),
+                      [](const std::u16string& name) { return !name.starts_with(u'{'); });
+    return static_cast<int>(
+        ListTopKey(view, u"CLSID").size() + static_cast<std::size_t>(namedApplicationIds) +
+        ListTopKey(view, u"TypeLib").size() + ListTopKey(view, u"Interface").size());
+}
+
+int CActiveX::RunPass(const Pass& pass) {
+    for (auto phase : {&CActiveX::ScanClasses, &CActiveX::ScanApplicationIds,
+                       &CActiveX::ScanTypeLibraries, &CActiveX::ScanInterfaces}) {
+        if ((this->*phase)(pass) == kScanStopped)
+            return kScanStopped;
+    }
+    return kScanDone;
+}
+
+// --- application identifiers -----------------------------------------------------------------
+
+int CActiveX::ScanApplicationIds(const Pass& pass) {
+    for (const std::u16string& name : ListTopKey(pass.view, u"AppID")) {
+        PumpMessages();
+        if (IsStopRequested())
+            return kScanStopped;
+        // Braced names are the identifiers themselves; the named ones (mostly program
+        // names) are the entries that refer to an identifier.
+        if (name.starts_with(u'{'))
+            continue;
+        ShowStatus(std::u16string(pass.viewPrefix) + u"AppID: " + name);
+        const std::u16string path = Join(u"AppID", name);
+        RegKey key(*environment_.target.store);
+        std::u16string named;
+        if (OpenKey(key, pass.view, path) && QueryShortString(key, u"AppID", named) &&
+            !named.empty() && !ReferencedKeyExists(pass, Join(u"AppID", named))) {
+            ReportInSharedTree(pass, kMissingApplicationId, path, u"AppID", named, {name},
+                               KeyForm::ViewPrefixed);
+        }
+        StepProgress();
+    }
+    return kScanDone;
+}
+
+// --- type libraries ----------------------------------------------------------------------------
+
+int CActiveX::ScanTypeLibraries(const Pass& pass) {
+    for (const std::u16string& library : ListTopKey(pass.view, u"TypeLib")) {
+        PumpMessages();
+        ShowStatus(std::u16string(pass.viewPrefix) + u"TypeLib: " + library);
+        const std::u16string libraryPath = Join(u"TypeLib", library);
+        // Both views show one TypeLib tree: the 32-bit pass leaves out the libraries whose
+        // empty keys the 64-bit pass looked for. The key path goes without a trailing
+        // backslash, since the search joins subkey names with one of its own.
+        const std::u16string lowerName = ToLower(library);
+        if (!pass.skipsSharedDuplicates || !librariesSearchedFor64Bit_.contains(lowerName)) {
+            SearchEmptyKeys(HKeyClassesRoot, libraryPath, pass.is64BitView,
+                            kTypeLibraryEmptyKeyExclusions, true);
+            if (pass.is64BitView)
+                librariesSearchedFor64Bit_.insert(lowerName);
+        }
+
+        std::vector<std::u16string> versions;
+        {
+            RegKey key(*environment_.target.store);
+            if (!OpenKey(key, pass.view, libraryPath))
+                continue;
+            ListSubkeyNames(environment_.target, key.Handle(), versions);
+        }
+        for (const std::u16string& version : versions) {
+            if (ScanTypeLibraryVersion(pass, library, version) == kScanStopped)
+                return kScanStopped;
+            CheckHelpFolder(pass, library, version);
+        }
+    }
+    StepProgress();
+    return kScanDone;
+}
+
+int CActiveX::ScanTypeLibraryVersion(const Pass& pass, const std::u16string& library,
+                                     const std::u16string& version) {
+    const std::u16string versionPath = Join(Join(u"TypeLib", library), version);
+    std::vector<std::u16string> locales;
+    {
+        RegKey key(*environment_.target.store);
+        if (!OpenKey(key, pass.view, versionPath))
+            return kScanDone;
+        ListSubkeyNames(environment_.target, key.Handle(), locales);
+    }
+    for (std::u16string_view platform : pass.typeLibraryPlatforms) {
+        for (const std::u16string& locale : locales) {
+            PumpMessages();
+            if (IsStopRequested())
+                return kScanStopped;
+            const std::u16string platformPath = Join(Join(versionPath, locale), platform);
+            RegKey key(*environment_.target.store);
+            if (!OpenKey(key, pass.view, platformPath))
+                continue;
+            const std::u16string file = ReadText(pass.view, platformPath);
+            const std::u16string description = ReadText(pass.view, versionPath);
+            const std::u16string where = Join(Join(version, locale), platform);
+            if (file.empty()) {
+                ReportInSharedTree(pass, kEmptyLibraryFile, platformPath, u"", file,
+                                   {description, where});
+                continue;
+            }
+            const std::u16string path = environment_.references.ExtractValuePath(file);
+            if (path.size() < kMaxPath && environment_.files.PathFindOnPathW(path, {}))
+                continue;
+            if (FileIsMissing(path, StandardFileOptions()))
+                ReportInSharedTree(pass, kMissingLibraryFile, platformPath, u"", file,
+                                   {description, where});
+        }
+    }
+    return kScanDone;
+}
+
+void CActiveX::CheckHelpFolder(const Pass& pass, const std::u16string& library,
+                               const std::u16string& version) {
+    const std::u16string versionPath = Join(Join(u"TypeLib", library), version);
+    const std::u16string helpPath = Join(versionPath, u"HELPDIR");
+    RegKey key(*environment_.target.store);
+    if (!OpenKey(key, pass.view, helpPath))
+        return;
+    const std::u16string where = version + u"\\HELPDIR";
+    std::vector<std::u16string> values;
+    ListValueNames(*environment_.target.store, key.Handle(), values);
+    if (values.empty()) {
+        // A HELPDIR key that still has subkeys is not empty, whatever it lacks.
+        std::vector<std::u16string> subkeys;
+        if (!ListSubkeyNames(environment_.target, key.Handle(), subkeys)) {
+            ReportInSharedTree(pass, kEmptyHelpFolder, helpPath, u"", u"",
+                               {ReadText(pass.view, versionPath), where});
+        }
+        return;
+    }
+    if (values.size() != 1)
+        return;
+    const std::u16string folder = ReadText(pass.view, helpPath);
+    const std::u16string description = ReadText(pass.view, versionPath);
+    if (folder.empty()) {
+        ReportInSharedTree(pass, kEmptyHelpFolder, helpPath, u"", u"", {description, where});
+        return;
+    }
+    const std::u16string path = environment_.references.ExtractValuePath(folder);
+    if (environment_.references.IsDirectory(path))
+        return;
+    if (FileIsMissing(path, StandardFileOptions())) {
+        ReportInSharedTree(pass, kMissingHelpFolder, helpPath, u"", folder,
+                           {description.empty() ? library : description, where});
+    }
+}
+
+// --- interfaces ----------------------------------------------------------------------------
+
+int CActiveX::ScanInterfaces(const Pass& pass) {
+    for (const std::u16string& name : ListTopKey(pass.view, u"Interface")) {
+        PumpMessages();
+        ShowStatus(std::u16string(pass.viewPrefix) + u"Interface: " + name);
+        const std::u16string interfacePath = Join(u"Interface", name);
+        SearchEmptyKeys(HKeyClassesRoot, interfacePath, pass.is64BitView,
+                        kInterfaceEmptyKeyExclusions, true);
+        for (const InterfaceReference& reference : kInterfaceReferences) {
+            if (IsStopRequested())
+                return kScanStopped;
+            const std::u16string referencePath = Join(interfacePath, reference.kind);
+            RegKey key(*environment_.target.store);
+            std::u16string target;
+            if (!OpenKey(key, pass.view, referencePath) || !QueryShortString(key, u"", target) ||
+                target.empty()) {
+                continue;
+            }
+            if (!ReferencedKeyExists(pass, std::u16string(reference.targetTree) + target)) {
+                Report(pass, reference.entryType, referencePath, u"", target,
+                       {ReadText(pass.view, interfacePath)});
+            }
+        }
+        StepProgress();
+    }
+    return kScanDone;
+}
+
+// --- helpers -------------------------------------------------------------------------------
+
+std::vector<std::u16string> CActiveX::ListTopKey(RegSam view, std::u16string_view name) {
+    std::vector<std::u16string> names;
+    RegKey key(*environment_.target.store);
+    if (key.Open(HKeyClassesRoot, name, kMaskReadOnly | view) == ErrorSuccess)
+        ListSubkeyNames(environment_.target, key.Handle(), names);
+    return names;
+}
+
+bool CActiveX::OpenKey(RegKey& key, RegSam view, std::u16string_view subKey) {
+    return key.Open(HKeyClassesRoot, subKey, kMaskReadWrite | view) == ErrorSuccess;
+}
+
+std::u16string CActiveX::ReadText(RegSam view, std::u16string_view subKey,
+                                  std::u16string_view valueName) {
+    std::u16string text;
+    if (view == KeyWow64_32Key) {
+        ReadValueText32(environment_.target, HKeyClassesRoot, subKey, valueName, text);
+    } else if (view == KeyWow64_64Key) {
+        ReadValueText64(environment_.target, HKeyClassesRoot, subKey, valueName, text);
+    } else {
+        ReadValueText(environment_.target, HKeyClassesRoot, subKey, valueName, text);
+    }
+    return text;
+}
+
+bool CActiveX::QueryShortString(RegKey& key, std::u16string_view valueName, std::u16string& text) {
+    std::array<char16_t, kMaxPath> buffer{};
+    auto length = static_cast<std::uint32_t>(buffer.size());
+    if (key.QueryString(valueName, buffer.data(), &length) != ErrorSuccess)
+        return false;
+    std::u16string_view read(buffer.data(), std::min<std::size_t>(length, buffer.size()));
+    text = read.substr(0, read.find(u'\0'));
+    return true;
+}
+
+bool CActiveX::ReferencedKeyExists(const Pass& pass, std::u16string_view subKey) {
+    const auto opensIn = [&](RegSam view) {
+        RegKey key(*environment_.target.store);
+        LStatus status = key.Open(HKeyClassesRoot, subKey, kMaskReadWrite | view);
+        // A key we may not open is somebody's key all the same.
+        return status == ErrorSuccess || status == ErrorAccessDenied;
+    };
+    if (!pass.looksInBothViews)
+        return opensIn(pass.view);
+    return opensIn(KeyWow64_64Key) || opensIn(KeyWow64_32Key);
+}
+
+bool CActiveX::HoldsNothing(RegKey& key) {
+    std::vector<std::u16string> subkeys;
+    if (ListSubkeyNames(environment_.target, key.Handle(), subkeys))
+        return false;
+    std::vector<std::u16string> values;
+    ListValueNames(*environment_.target.store, key.Handle(), values);
+    // A single value counts only when it is the default one: the callers ask after reading
+    // an empty default value, and a key that keeps a named value (a threading model, say)
+    // still holds something a program may read.
+    return values.empty() || (values.size() == 1 && values.front().empty());
+}
+
+bool CActiveX::FileIsMissing(std::u16string_view text, const FileReferenceOptions& options) {
+    return !environment_.references.FileReferenceIsValid(SystemDirectory(), text, options);
+}
+
+FileReferenceOptions CActiveX::StandardFileOptions() {
+    FileReferenceOptions options;
+    options.builtinFileExclusions = true;
+    options.safetyList = true;
+    return options;
+}
+
+void CActiveX::PumpMessages() {
+    if (environment_.target.pumpMessages)
+        environment_.target.pumpMessages();
+}
+
+void CActiveX::Report(const Pass& pass, std::int32_t entryType, std::u16string_view keyPath,
+                      std::u16string_view valueName, std::u16string_view valueData,
+                      std::initializer_list<std::u16string_view> detailLines, KeyForm form) {
+    std::u16string key(kClassesRoot);
+    if (form == KeyForm::ViewPrefixed)
+        key += pass.viewPrefix;
+    key += keyPath;
+    int index = AddProblem(pass.is32BitEntry, entryType, key, valueName, valueData, u"");
+    if (index < 0)
+        return;
+    for (std::u16string_view line : detailLines)
+        AddDetailLine(index, line);
+}
+
+void CActiveX::ReportInSharedTree(const Pass& pass, std::int32_t entryType,
+                                  std::u16string_view keyPath, std::u16string_view valueName,
+                                  std::u16string_view valueData,
+                                  std::initializer_list<std::u16string_view> detailLines,
+                                  KeyForm form) {
+    if (pass.skipsSharedDuplicates &&
+        RecordedBy64BitPass(entryType, std::u16string(kClassesRoot) + std::u16string(keyPath),
+                            valueName, valueData)) {
+        return;
+    }
+    Report(pass, entryType, keyPath, valueName, valueData, detailLines, form);
+}
+
+bool CActiveX::RecordedBy64BitPass(std::int32_t entryType, std::u16string_view key,
+                                   std::u16string_view valueName,
+                                   std::u16string_view valueData) const {
+    return std::any_of(Problems().begin(), Problems().end(), [&](const auto& problem) {
+        return !problem->is32BitEntry && problem->EntryType == entryType && problem->Key == key &&
+               problem->ValueName == valueName && problem->ValueData == valueData;
+    });
+}
+
+}  // namespace quillary

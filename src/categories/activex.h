@@ -1,0 +1,127 @@
+#pragma once
+
+// The scanner of COM registrations under HKEY_CLASSES_ROOT. It walks the four COM trees
+// (CLSID, AppID, TypeLib, Interface) and reports servers, icons and bitmaps whose files are
+// gone, keys left empty, and references from one registration to another that lead nowhere.
+// A 32-bit system is walked once without a view; a 64-bit one twice, the 64-bit view first
+// and then the 32-bit view.
+
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/category.h"
+
+namespace quillary {
+
+class CActiveX : public CCategory {
+public:
+    using CCategory::CCategory;
+
+    int Scan() override;
+    int CountItems() override;
+
+    // How one walk over the four trees differs from the others.
+    struct Pass {
+        RegSam view = 0;  // the view bits every open carries
+        bool is32BitEntry = false;
+        bool is64BitView = false;  // the empty-key search runs in the 64-bit view
+        // References are looked for in both views, not only in the pass's own.
+        bool looksInBothViews = false;
+        // Prefixed to the status texts and to the keys of some reports.
+        std::u16string_view viewPrefix;
+        // Empty server, ProgID and toolbox bitmap keys are reported whatever the
+        // skip-empty-keys setting says.
+        bool alwaysReportsEmptyServer = false;
+        bool alwaysReportsEmptyProgId = false;
+        bool alwaysReportsEmptyBitmap = false;
+        // An InprocServer32 key without a default value is reported even when it holds
+        // something else, unless the user prefers safety over the count.
+        bool reportsHollowInprocServer = false;
+        // InprocServer32 files are looked for exactly where they are named.
+        bool testsInprocServerDirectly = false;
+        // The view a local server's class name is read in; 0 is the pass's own.
+        RegSam localServerNameView = 0;
+        bool testsIconFile = false;
+        std::span<const std::u16string_view> typeLibraryPlatforms;
+        // TypeLib and AppID are one tree seen from both views: what the 64-bit pass already
+        // recorded there is not recorded again.
+        bool skipsSharedDuplicates = false;
+    };
+
+private:
+    enum class KeyForm {
+        Plain,         // HKEY_CLASSES_ROOT, then the key path
+        ViewPrefixed,  // the pass's view prefix goes between the two
+    };
+
+    int CountItemsIn(RegSam view);
+    int RunPass(const Pass& pass);
+    int ScanClasses(const Pass& pass);
+    int ScanClass(const Pass& pass, const std::u16string& clsid);
+    int ScanApplicationIds(const Pass& pass);
+    int ScanTypeLibraries(const Pass& pass);
+    int ScanTypeLibraryVersion(const Pass& pass, const std::u16string& library,
+                               const std::u16string& version);
+    void CheckHelpFolder(const Pass& pass, const std::u16string& library,
+                         const std::u16string& version);
+    int ScanInterfaces(const Pass& pass);
+
+    void CheckServerKind(const Pass& pass, const std::u16string& clsid,
+                         const std::u16string& className, std::u16string_view kind);
+    void CheckProgId(const Pass& pass, const std::u16string& clsid,
+                     const std::u16string& className);
+    void CheckClassTypeLibrary(const Pass& pass, const std::u16string& clsid,
+                               const std::u16string& className);
+    void CheckDefaultIcon(const Pass& pass, const std::u16string& clsid,
+                          const std::u16string& className);
+    void CheckContextMenuHandlers(const Pass& pass, const std::u16string& clsid,
+                                  const std::u16string& className);
+    void CheckToolboxBitmap(const Pass& pass, const std::u16string& clsid,
+                            const std::u16string& className);
+
+    // Whether CLSID\clsid can be opened for reading and writing in the view.
+    bool ClassKeyOpens(RegSam view, const std::u16string& clsid);
+    // Whether an empty key is reported: always in some passes, else unless the user skips
+    // empty keys.
+    bool ReportsEmptyKey(bool alwaysInThisPass) const;
+    // The subkeys of a top key, opened read-only in the view; empty when it cannot open.
+    std::vector<std::u16string> ListTopKey(RegSam view, std::u16string_view name);
+    // Opens a key below HKEY_CLASSES_ROOT for reading and writing in the view.
+    bool OpenKey(RegKey& key, RegSam view, std::u16string_view subKey);
+    // The trimmed text of a value in the view; empty when it is missing or not a string.
+    std::u16string ReadText(RegSam view, std::u16string_view subKey,
+                            std::u16string_view valueName = {});
+    // A value read as stored (up to its first NUL), as long as it fits 260 characters.
+    static bool QueryShortString(RegKey& key, std::u16string_view valueName, std::u16string& text);
+    // Whether a key that a registration refers to is there (access denied counts as there).
+    bool ReferencedKeyExists(const Pass& pass, std::u16string_view subKey);
+    // Whether the key holds nothing: no subkeys, and no values but an empty default one.
+    bool HoldsNothing(RegKey& key);
+    bool FileIsMissing(std::u16string_view text, const FileReferenceOptions& options);
+    static FileReferenceOptions StandardFileOptions();
+    void PumpMessages();
+
+    // Records a problem of the pass with its detail lines; keyPath is below
+    // HKEY_CLASSES_ROOT.
+    void Report(const Pass& pass, std::int32_t entryType, std::u16string_view keyPath,
+                std::u16string_view valueName, std::u16string_view valueData,
+                std::initializer_list<std::u16string_view> detailLines,
+                KeyForm form = KeyForm::Plain);
+    // As Report, for the trees both views share (AppID, TypeLib): the 32-bit pass leaves
+    // out what the 64-bit pass recorded, which is the same key seen twice.
+    void ReportInSharedTree(const Pass& pass, std::int32_t entryType, std::u16string_view keyPath,
+                            std::u16string_view valueName, std::u16string_view valueData,
+                            std::initializer_list<std::u16string_view> detailLines,
+                            KeyForm form = KeyForm::Plain);
+    bool RecordedBy64BitPass(std::int32_t entryType, std::u16string_view key,
+                             std::u16string_view valueName, std::u16string_view valueData) const;
+
+    // Type libraries (lower-cased names) whose empty keys the 64-bit pass looked for.
+    std::unordered_set<std::u16string> librariesSearchedFor64Bit_;
+};
+
+}  // namespace quillary
