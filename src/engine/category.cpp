@@ -317,7 +317,9 @@ bool CCategory::SearchEmptyKeys(HKey root, std::u16string_view subKey, bool in64
             std::u16string(RootKeyName(root)) + u"\\" + std::u16string(subKey);
         if (IsProtectedEmptyKey(subKey, fullPath, in64BitView))
             return false;
-        int index = AddProblem(!in64BitView, kEmptyKeyEntryType, fullPath, u"", defaultText, u"");
+        // Only a 64-bit system has a 32-bit view for the entry to live in.
+        int index = AddProblem(target.is64Bit && !in64BitView, kEmptyKeyEntryType, fullPath, u"",
+                               defaultText, u"");
         AddDetailLine(index, environment_.text ? environment_.text(u"IDS_EMPTY_KEY") : u"");
         AddDetailLine(index, fullPath);
         return false;

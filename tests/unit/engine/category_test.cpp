@@ -166,6 +166,13 @@ TEST(CategoryTest, SearchEmptyKeysReportsWhatHoldsNothing) {
     EXPECT_TRUE(single.Problems()[0]->is32BitEntry);
 
     EXPECT_TRUE(single.SearchEmptyKeys(HKeyCurrentUser, u"Software\\Missing", true, {}, false));
+
+    // A 32-bit system has one view: nothing on it is a 32-bit entry.
+    CScanFixture thirtyTwo("[HKEY_CURRENT_USER\\Software\\Empty]", false);
+    CManualCategory onThirtyTwo(thirtyTwo.Environment());
+    onThirtyTwo.SearchEmptyKeys(HKeyCurrentUser, u"Software\\Empty", false, {}, false);
+    ASSERT_EQ(onThirtyTwo.Problems().size(), 1u);
+    EXPECT_FALSE(onThirtyTwo.Problems()[0]->is32BitEntry);
     fixture.Settings().SetChkSkipEmptyKeys = 1;
     EXPECT_FALSE(
         single.SearchEmptyKeys(HKeyCurrentUser, u"Software\\Vendor\\Empty", true, {}, false));
