@@ -108,16 +108,16 @@ void PrintTable(CTargetSession& session, std::uint32_t selection, bool stopped) 
 void PrintJson(CTargetSession& session, bool stopped) {
     CScanDriver& scans = session.Context().Scans();
     const CTextTables& texts = session.Context().TextTables();
-    nlohmann::json document;
+    nlohmann::ordered_json document;
     document["target"] = session.Choice().folder.string();
     document["stopped"] = stopped;
-    nlohmann::json problems = nlohmann::json::array();
-    nlohmann::json counts = nlohmann::json::array();
+    nlohmann::ordered_json problems = nlohmann::ordered_json::array();
+    nlohmann::ordered_json counts = nlohmann::ordered_json::array();
     for (const CategoryRow& row : kCategories) {
         std::span<const std::unique_ptr<CProblem>> found = scans.ProblemsOf(row.bit);
         counts.push_back(found.size());
         for (const auto& problem : found) {
-            nlohmann::json details = nlohmann::json::array();
+            nlohmann::ordered_json details = nlohmann::ordered_json::array();
             for (const std::u16string& line : problem->detailLines) {
                 details.push_back(Utf16ToUtf8(line));
             }
