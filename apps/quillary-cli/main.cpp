@@ -7,6 +7,7 @@
 #include <atomic>
 #include <iostream>
 
+#include "app/startup.h"
 #include "demo_prefix.h"
 #include "platform/linux/instance_guard.h"
 #include "platform/linux/target_platform_queries.h"
@@ -16,9 +17,6 @@ namespace {
 
 using namespace quillary;
 using namespace quillary::cli;
-
-// The name the running instance is known by, the same for every front end.
-constexpr std::string_view kInstanceName = "Local\\ORV_4E7965C1-F27A-44e1-90D1-46EBDFE07955";
 
 std::atomic<bool> g_interrupted = false;
 
@@ -102,12 +100,17 @@ int main(int argc, char** argv) {
 
     // Another instance of the program owns the saved results: this one then writes nothing.
     CInstanceGuard guard(kInstanceName, DefaultInstanceFolder());
-    bool firstInstance = guard.Acquire(std::chrono::milliseconds(1024));
+    StartupResult startup =
+        StartUp({}, guard, session->Context(), {MayWritePrefix(choice->folder), false});
+    if (startup.outcome == StartupOutcome::Quit)
+        return kExitDone;
+    bool firstInstance = startup.outcome == StartupOutcome::Run;
     if (!firstInstance) {
         std::cerr << "quillary-cli: another Quillary instance is running; results are shown but "
                      "not saved\n";
+        startup.problems = session->Context().Load();
     }
-    for (const std::string& problem : session->Context().Load()) {
+    for (const std::string& problem : startup.problems) {
         std::cerr << "quillary-cli: " << problem << "\n";
     }
 

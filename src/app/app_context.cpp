@@ -27,9 +27,10 @@ CAppContext::CAppContext(AppEnvironment environment)
                 return nullptr;
             return environment_.makeCategory(index, *scanEnvironment_);
         },
-        ScanDriverOptions{environment_.pacing, [this](std::u16string_view identifier) {
-                              return language_.LookupText(identifier);
-                          }});
+        ScanDriverOptions{
+            environment_.pacing,
+            [this](std::u16string_view identifier) { return language_.LookupText(identifier); },
+            target_.pumpMessages});
 }
 
 std::vector<std::string> CAppContext::Load() {

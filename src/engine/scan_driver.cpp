@@ -72,6 +72,8 @@ void CScanDriver::CreateCategories(std::uint32_t selection, int count, bool atta
         if (category && attach)
             category->Attach(&stopEvent_, observer_, &repairContext_);
         categories_[static_cast<std::size_t>(row.index)] = std::move(category);
+        if (options_.pumpMessages)
+            options_.pumpMessages();
     }
     selection_ = selection;
     selectedCount_ = count;

@@ -28,6 +28,9 @@ struct ScanDriverOptions {
     bool pacing = false;
     // The scan page title of each category, by text identifier.
     TextLookup text;
+    // Lets the window thread handle its pending events while the categories are made; the
+    // window program passes its event pump, everyone else nothing.
+    std::function<void()> pumpMessages;
 };
 
 class CScanDriver {

@@ -15,9 +15,12 @@ public:
     int WindowsMinorVersion() const override { return 1; }
     int CurrentLanguageIndex() const override { return 0; }
     BaseFont InterfaceFont() const override { return {}; }
-    std::u16string DataFolder() override { return u"C:\\Data"; }
+    std::u16string DataFolder() override { return dataFolder; }
     void CreateFolder(std::u16string_view) override {}
-    int CommandLineHook(std::u16string_view) override { return 0; }
+    int CommandLineHook(std::u16string_view line) override {
+        hookLine = line;
+        return hookAnswer;
+    }
     int TextWidth(std::u16string_view, std::int32_t, int) const override { return 0; }
     std::u16string WebAddress(int) const override { return {}; }
     bool IsFirstRun() override { return false; }
@@ -27,6 +30,9 @@ public:
     int LastScanProblemCount() const override { return storedCount.value_or(0); }
 
     bool is64Bit = true;
+    std::u16string dataFolder = u"C:\\Data";
+    int hookAnswer = 0;
+    std::u16string hookLine;  // what the command-line hook was offered
     int majorVersion = 6;
     // Empty until the settings hand a count over.
     std::optional<int> storedCount;

@@ -12,37 +12,34 @@
 #include <string_view>
 #include <thread>
 
-namespace quillary {
+#include "platform/instance_guard.h"
 
-enum class InstanceRequest : std::uint8_t {
-    BringForward = 1,
-    ScheduledScan = 2,  // a scheduled scan wants to run
-};
+namespace quillary {
 
 // $XDG_RUNTIME_DIR/quillary, else a folder of this user's own under the temporary folder.
 std::filesystem::path DefaultInstanceFolder();
 
-class CInstanceGuard {
+class CInstanceGuard final : public IInstanceGuard {
 public:
     // name: the instance name (characters a file name cannot hold become '_'); folder: where
     // the lock and the socket live, made private to the user when it is created.
     CInstanceGuard(std::string_view name, std::filesystem::path folder);
-    ~CInstanceGuard();
+    ~CInstanceGuard() override;
     CInstanceGuard(const CInstanceGuard&) = delete;
     CInstanceGuard& operator=(const CInstanceGuard&) = delete;
 
     // Becomes the first instance when the lock can be had within wait (an instance that is
     // ending gets that long to let go). False: another instance runs, or the lock file could
     // not be made (then error() says why).
-    bool Acquire(std::chrono::milliseconds wait);
+    bool Acquire(std::chrono::milliseconds wait) override;
     bool IsFirstInstance() const { return lockFd_ >= 0; }
     const std::string& Error() const { return error_; }
 
     // First instance: answers later instances' requests on a thread of its own until the
     // guard is destroyed.
-    bool Listen(std::function<void(InstanceRequest)> handler);
+    bool Listen(std::function<void(InstanceRequest)> handler) override;
     // A later instance: hands a request to the first; false when it cannot be reached.
-    bool SendToFirst(InstanceRequest request);
+    bool SendToFirst(InstanceRequest request) override;
 
 private:
     void Serve(std::stop_token stop, int listenFd, std::function<void(InstanceRequest)> handler);

@@ -119,7 +119,8 @@ protected:
                 return std::make_unique<CAppsCategory>(
                     fixture_.Environment(), index == stopInCategory ? stopEvent_ : nullptr);
             },
-            ScanDriverOptions{false, [](std::u16string_view id) { return std::u16string(id); }});
+            ScanDriverOptions{
+                false, [](std::u16string_view id) { return std::u16string(id); }, {}});
         stopEvent_ = &driver->StopEvent();
         driver->SetObserver(&calls_);
         return driver;
