@@ -12,6 +12,16 @@ constexpr std::u16string_view kHeader = u"Windows Registry Editor Version 5.00\r
 constexpr int kMaxKeyDepth = 512;
 constexpr std::size_t kWrapColumn = 77;
 
+// "HKEY_LOCAL_MACHINE\\SOFTWARE\\x", or the root name alone for an empty sub-key path.
+std::u16string FullKeyPath(HKey root, std::u16string_view subKey) {
+    std::u16string path(RootKeyName(root));
+    if (!subKey.empty()) {
+        path += u'\\';
+        path += subKey;
+    }
+    return path;
+}
+
 std::u16string Escape(std::u16string_view text) {
     std::u16string escaped;
     for (char16_t ch : text) {
@@ -27,7 +37,10 @@ std::u16string Escape(std::u16string_view text) {
 std::u16string NameField(std::u16string_view name) {
     if (name.empty())
         return u"@";
-    return u"\"" + Escape(name) + u"\"";
+    std::u16string field(1, u'"');
+    field += Escape(name);
+    field += u'"';
+    return field;
 }
 
 // True when data is one string and its terminator: an even size, a final NUL unit and no
@@ -92,7 +105,10 @@ RegSam CRegExport::MaskFor(bool in64BitView) const {
 }
 
 void CRegExport::AppendKeyBlock(std::u16string_view path) {
-    lines_.push_back(u"\r\n[" + std::u16string(path) + u"]\r\n");
+    std::u16string block = u"\r\n[";
+    block += path;
+    block += u"]\r\n";
+    lines_.push_back(std::move(block));
 }
 
 std::u16string CRegExport::FormatValue(std::u16string_view name, RegType type,
@@ -126,9 +142,7 @@ bool CRegExport::ExportKey(HKey root, std::u16string_view subKey, bool in64BitVi
     RegSam mask = MaskFor(in64BitView);
     if (key.Open(root, subKey, mask) != ErrorSuccess)
         return false;
-    std::u16string path(RootKeyName(root));
-    if (!subKey.empty())
-        path += u"\\" + std::u16string(subKey);
+    std::u16string path = FullKeyPath(root, subKey);
     return ExportOpenKey(key.Handle(), path, mask, 0);
 }
 
@@ -195,9 +209,7 @@ bool CRegExport::ExportValue(HKey root, std::u16string_view subKey, std::u16stri
     RegKey key(*target_.store);
     if (key.Open(root, subKey, MaskFor(in64BitView)) != ErrorSuccess)
         return false;
-    std::u16string path(RootKeyName(root));
-    if (!subKey.empty())
-        path += u"\\" + std::u16string(subKey);
+    std::u16string path = FullKeyPath(root, subKey);
     AppendKeyBlock(path);
 
     std::uint32_t size = 0;
@@ -217,9 +229,7 @@ bool CRegExport::ExportValue(HKey root, std::u16string_view subKey, std::u16stri
 
 void CRegExport::ExportValueDeletion(HKey root, std::u16string_view subKey,
                                      std::u16string_view valueName) {
-    std::u16string path(RootKeyName(root));
-    if (!subKey.empty())
-        path += u"\\" + std::u16string(subKey);
+    std::u16string path = FullKeyPath(root, subKey);
     AppendKeyBlock(path);
     lines_.push_back(NameField(valueName) + u"=-\r\n");
 }
