@@ -58,6 +58,8 @@ bool CShortcuts::IsJudgedTarget(IFileSystem& files, std::u16string_view target) 
     // The scheme and the installer's folder are matched without regard to case: Windows
     // writes "C:\Windows\Installer\{...}", and a missed match would report a shortcut that
     // the installer repairs on its own.
+    if (target.empty())
+        return false;
     if (StartsWithNoCase(target, u"hcp:"))
         return false;
     if (PathIsNetworkPathW(files, target))

@@ -14,8 +14,7 @@ namespace quillary {
 class CShortcuts final : public CCategory {
 public:
     static constexpr std::int32_t kEntryType = 34;
-    // Longer shortcut paths are passed over: the shell's link loader takes at most 260
-    // characters, and the margin keeps the repair's backup names within it.
+    // Shortcut files with a longer path are passed over without being read.
     static constexpr std::size_t kMaxShortcutPath = 225;
 
     CShortcuts(ScanEnvironment& environment, IShellLinkReader& links);
