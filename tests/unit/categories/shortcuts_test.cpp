@@ -81,8 +81,15 @@ TEST(ShortcutsTest, LongShortcutPathsAreNotResolved) {
     fixture.MakeShortcut(fits, u"C:\\gone\\a.exe");
     fixture.MakeShortcut(tooLong, u"C:\\gone\\b.exe");
     CShortcuts shortcuts(fixture.Environment(), fixture.Links());
+    testing::CProgressRecorder recorder;
+    shortcuts.Attach(nullptr, &recorder, nullptr);
 
     EXPECT_EQ(shortcuts.Scan(), CCategory::kScanDone);
+
+    // Both files count towards the total; only the one read makes a step.
+    EXPECT_EQ(recorder.progress, (std::vector<int>{0, 50, 100}));
+    ASSERT_EQ(recorder.status.size(), 1u);
+    EXPECT_TRUE(recorder.status[0].starts_with(u"Shortcut: c:\\users\\demo\\desktop\\aaa"));
 
     ASSERT_EQ(fixture.Links().asked.size(), 1u);
     EXPECT_EQ(ToLower(fixture.Links().asked[0]), ToLower(fits));

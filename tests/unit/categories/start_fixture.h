@@ -133,6 +133,15 @@ private:
     CTableShellLinkReader links_;
 };
 
+// Keeps the progress and status a scanner reports.
+class CProgressRecorder final : public IScanObserver {
+public:
+    void OnCategoryProgress(int percent) override { progress.push_back(percent); }
+    void OnStatus(std::u16string_view text) override { status.emplace_back(text); }
+    std::vector<int> progress;
+    std::vector<std::u16string> status;
+};
+
 // What a test compares of a problem.
 struct ProblemView {
     std::int32_t entryType;

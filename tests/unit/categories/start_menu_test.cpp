@@ -55,8 +55,13 @@ TEST_F(StartMenuTest, OrderKeysOfMissingAndEmptyFolders) {
     fixture_.MakeFolder(At(kUserPrograms, u"Larkspur"));
     fixture_.MakeFolder(At(kCommonPrograms, u"Quartz Player"));
     CStartMenu startMenu(fixture_.Environment(), fixture_.Links());
+    testing::CProgressRecorder recorder;
+    startMenu.Attach(nullptr, &recorder, nullptr);
 
     EXPECT_EQ(startMenu.Scan(), CCategory::kScanDone);
+
+    // Four order keys at the top level make the four steps; the nested Skins key makes none.
+    EXPECT_EQ(recorder.progress, (std::vector<int>{0, 25, 50, 75, 100, 100}));
 
     auto key = [](std::u16string_view below) {
         return std::u16string(kOrderKey) + u"\\" + std::u16string(below);
@@ -153,11 +158,18 @@ TEST_F(StartMenuTest, AShortcutThatCannotBeWrittenIsSkipped) {
                                  std::filesystem::perms::owner_read |
                                      std::filesystem::perms::group_read |
                                      std::filesystem::perms::others_read);
+    fixture_.MakeShortcut(At(kUserPrograms, u"Open.lnk"), u"C:\\gone\\open.exe");
     CStartMenu startMenu(fixture_.Environment(), fixture_.Links());
+    testing::CProgressRecorder recorder;
+    startMenu.Attach(nullptr, &recorder, nullptr);
 
     EXPECT_EQ(startMenu.Scan(), CCategory::kScanDone);
-    EXPECT_TRUE(startMenu.Problems().empty());
-    EXPECT_TRUE(fixture_.Links().asked.empty());
+
+    // The locked shortcut counts towards the total but is neither read nor stepped over.
+    ASSERT_EQ(startMenu.Problems().size(), 1u);
+    EXPECT_EQ(startMenu.Problems()[0]->DetailLine(0), u"Open");
+    EXPECT_EQ(fixture_.Links().asked, std::vector<std::u16string>{At(kUserPrograms, u"Open.lnk")});
+    EXPECT_EQ(recorder.progress, (std::vector<int>{0, 50, 100}));
 }
 
 TEST(StartMenuFolderTest, TheFirstFolderBelowTheProgramsFolder) {
