@@ -48,9 +48,11 @@ std::unique_ptr<CTargetSession> CTargetSession::Open(const PrefixChoice& choice,
     session->protection_ = std::make_unique<CWineSystemProtection>(*session->files_);
     session->platform_ = std::make_unique<CTargetPlatformQueries>(
         *session->registry_, *session->configStore_, TargetIdOf(choice.folder), DefaultDataHome());
-    session->context_ = std::make_unique<CAppContext>(AppEnvironment{
-        *session->registry_, *session->files_, *session->protection_, *session->configStore_,
-        *session->platform_, session->clock_, executablePath, MakeCategory});
+    session->shellLinks_ = std::make_unique<CLnkShellLinkReader>(*session->files_);
+    session->context_ = std::make_unique<CAppContext>(
+        AppEnvironment{*session->registry_, *session->files_, *session->protection_,
+                       *session->configStore_, *session->platform_, session->clock_, executablePath,
+                       MakeCategory, false, SetProcessLocale, session->shellLinks_.get()});
     return session;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/app_context.h"
+#include "platform/linux/lnk_shell_link_reader.h"
 #include "platform/linux/target_platform_queries.h"
 #include "platform/wine/prefix_choice.h"
 #include "platform/wine/prefix_file_system.h"
@@ -39,6 +40,7 @@ private:
     std::unique_ptr<CWinePrefixRegistry> configStore_;
     std::unique_ptr<CMappedFileSystem> files_;
     std::unique_ptr<CWineSystemProtection> protection_;
+    std::unique_ptr<CLnkShellLinkReader> shellLinks_;
     std::unique_ptr<CTargetPlatformQueries> platform_;
     CSystemClock clock_;
     std::unique_ptr<CAppContext> context_;

@@ -20,7 +20,7 @@ CAppContext::CAppContext(AppEnvironment environment)
         target_, environment_.targetFiles, environment_.platform, settings_.Values(), rules_,
         references_, exclusions_,
         [this](std::u16string_view identifier) { return language_.LookupText(identifier); },
-        [this](std::u16string_view text) { log_.WriteLogLine(text); }});
+        [this](std::u16string_view text) { log_.WriteLogLine(text); }, environment_.shellLinks});
     driver_ = std::make_unique<CScanDriver>(
         [this](int index) -> std::unique_ptr<CCategory> {
             if (!environment_.makeCategory)

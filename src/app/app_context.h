@@ -44,6 +44,8 @@ struct AppEnvironment {
     bool pacing = false;
     // Sets the process locale; tests pass one that only records.
     SetLocaleFunction setLocale = SetProcessLocale;
+    // Reads the target's shortcut files; without one the shortcut scanners do not run.
+    IShellLinkReader* shellLinks = nullptr;
 };
 
 class CAppContext {

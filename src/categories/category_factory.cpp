@@ -4,6 +4,9 @@
 #include <utility>
 
 #include "categories/activex.h"
+#include "categories/shortcuts.h"
+#include "categories/start_menu.h"
+#include "categories/startup.h"
 #include "engine/category_table.h"
 
 namespace quillary {
@@ -16,9 +19,20 @@ std::unique_ptr<CCategory> Make(ScanEnvironment& environment) {
     return std::make_unique<Scanner>(environment);
 }
 
+// The shortcut scanners need a reader of shortcut files.
+template <typename Scanner>
+std::unique_ptr<CCategory> MakeWithLinks(ScanEnvironment& environment) {
+    if (!environment.shellLinks)
+        return nullptr;
+    return std::make_unique<Scanner>(environment, *environment.shellLinks);
+}
+
 // Category index and the scanner made for it.
-constexpr std::array<std::pair<int, Maker>, 1> kScanners = {{
+constexpr std::array<std::pair<int, Maker>, 4> kScanners = {{
     {0, Make<CActiveX>},
+    {7, MakeWithLinks<CShortcuts>},
+    {10, MakeWithLinks<CStartMenu>},
+    {11, Make<CStartup>},
 }};
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include "engine/scan_observer.h"
 #include "engine/text_tables.h"
 #include "platform/file_system.h"
+#include "platform/shell_link.h"
 
 namespace quillary {
 
@@ -46,6 +47,7 @@ struct ScanEnvironment {
     const CExclusionLists& exclusions;
     TextLookup text;                               // language texts by identifier
     std::function<void(std::u16string_view)> log;  // one line of the daily log
+    IShellLinkReader* shellLinks = nullptr;        // reads shortcut files; none: not scanned
 };
 
 class CCategory {

@@ -98,6 +98,11 @@ public:
                                                         FindData* first,
                                                         LStatus* error = nullptr) = 0;
 
+    // Whether an existing file can be opened for writing (CreateFileW with GENERIC_WRITE and
+    // OPEN_EXISTING, closed at once): ERROR_SUCCESS, or why it cannot. Nothing is created,
+    // truncated or changed; a folder, a read-only file and a device are refused.
+    virtual LStatus OpenExistingFileForWriting(std::u16string_view path) = 0;
+
     virtual LStatus DeleteFileW(std::u16string_view path) = 0;
     // Removes an empty folder (a link to a folder is removed itself, never its target).
     virtual LStatus RemoveDirectoryW(std::u16string_view path) = 0;

@@ -305,6 +305,25 @@ std::unique_ptr<IFileSearch> CMappedFileSystem::FindFirstFileW(std::u16string_vi
     return std::make_unique<CListedSearch>(std::move(matches));
 }
 
+LStatus CMappedFileSystem::OpenExistingFileForWriting(std::u16string_view path) {
+    ResolvedPath resolved = resolver_.Resolve(path);
+    std::optional<UnixEntry> entry = ExamineResolved(resolved);
+    if (!entry)
+        return resolved.error != ErrorSuccess ? resolved.error : ErrorFileNotFound;
+    // Only regular files: opening a FIFO or a device for writing could block or act on it.
+    if (!S_ISREG(entry->info.st_mode))
+        return ErrorAccessDenied;
+    // A file nobody may write is read-only to Windows programs, even when root could open it.
+    if (AttributesOf(*entry, resolved.unixPath.filename().string()) & FileAttributeReadonly)
+        return ErrorAccessDenied;
+    int descriptor =
+        ::open(resolved.unixPath.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0)
+        return ErrorFromErrno(errno);
+    ::close(descriptor);
+    return ErrorSuccess;
+}
+
 LStatus CMappedFileSystem::DeleteFileW(std::u16string_view path) {
     ResolvedPath resolved = resolver_.Resolve(path);
     if (!resolved.exists)

@@ -44,6 +44,7 @@ public:
     LStatus SetFileAttributesW(std::u16string_view path, std::uint32_t attributes) override;
     std::unique_ptr<IFileSearch> FindFirstFileW(std::u16string_view pattern, FindData* first,
                                                 LStatus* error) override;
+    LStatus OpenExistingFileForWriting(std::u16string_view path) override;
     LStatus DeleteFileW(std::u16string_view path) override;
     LStatus RemoveDirectoryW(std::u16string_view path) override;
     LStatus CreateDirectoryW(std::u16string_view path) override;

@@ -187,6 +187,27 @@ TEST_F(MappedFileSystemTest, ChangesKeepWindowsRules) {
     EXPECT_TRUE(fs::exists(folder_.Path() / "home/sub/inner.lnk"));
 }
 
+TEST_F(MappedFileSystemTest, OpeningForWritingChangesNothing) {
+    ASSERT_EQ(::mkfifo((folder_.Path() / "drive_c/pipe.lnk").c_str(), 0644), 0);
+    struct {
+        std::u16string_view path;
+        LStatus expected;
+    } cases[] = {
+        {u"C:\\tools\\TOOL.EXE", ErrorSuccess},
+        {u"C:\\readonly.txt", ErrorAccessDenied},
+        {u"C:\\windows", ErrorAccessDenied},
+        // A FIFO is refused at once: opening it for writing would wait for a reader.
+        {u"C:\\pipe.lnk", ErrorAccessDenied},
+        {u"C:\\tools\\missing.exe", ErrorFileNotFound},
+        {u"C:\\nowhere\\missing.exe", ErrorPathNotFound},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Utf16ToUtf8(c.path));
+        EXPECT_EQ(files_->OpenExistingFileForWriting(c.path), c.expected);
+    }
+    EXPECT_EQ(ReadFile(folder_.Path() / "drive_c/tools/tool.exe"), "MZ");
+}
+
 TEST_F(MappedFileSystemTest, DrivesAndDevices) {
     EXPECT_EQ(files_->GetLogicalDriveStringsW(), std::u16string(u"C:\\\0D:\\\0", 8));
     struct {
