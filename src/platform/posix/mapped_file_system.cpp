@@ -293,7 +293,9 @@ std::unique_ptr<IFileSearch> CMappedFileSystem::FindFirstFileW(std::u16string_vi
 
 LStatus CMappedFileSystem::OpenExistingFileForWriting(std::u16string_view path) {
     ResolvedPath resolved = resolver_.Resolve(path);
-    std::optional<UnixEntry> entry = ExamineResolved(resolved);
+    std::optional<UnixEntry> entry;
+    if (resolved.exists)
+        entry = Examine(resolved.unixPath);
     if (!entry)
         return resolved.error != ErrorSuccess ? resolved.error : ErrorFileNotFound;
     // Only regular files: opening a FIFO or a device for writing could block or act on it.
