@@ -452,6 +452,10 @@ bool CBackup::StoreInArchive(const std::string& entryName, std::span<const std::
 }
 
 bool CBackup::ArchiveExports() {
+    if (folder_.empty()) {
+        Log(u"ZIP NOT written: there is no data folder");
+        return false;
+    }
     bool allStored = true;
     const int passes = environment_.target.is64Bit ? 2 : 1;
     for (int pass = 0; pass < passes; ++pass) {
@@ -481,8 +485,8 @@ bool CBackup::ArchiveExports() {
         std::vector<std::uint8_t> text;
         if (!saved)
             saved = ReadWholeFile(temporary, kMaxExportBytes, text);
-        if (saved || folder_.empty()) {
-            Log(u"ZIP NOT written: " + Utf8ToUtf16(saved.value_or("there is no data folder")));
+        if (saved) {
+            Log(u"ZIP NOT written: " + Utf8ToUtf16(*saved));
             allStored = false;
             continue;
         }
