@@ -97,14 +97,14 @@ DecodedUndoList DecodeUndoList(std::span<const std::uint8_t> bytes) {
     std::optional<std::int32_t> archivedFiles = reader.ReadInt32();
     std::optional<std::int32_t> exports = reader.ReadInt32();
     std::optional<std::int32_t> marker = reader.ReadInt32();
-    std::optional<std::int64_t> time = marker;
+    std::int64_t time = marker.value_or(0);
     if (marker && *marker == kTimeMarker)
-        time = reader.ReadInt64();
-    if (!description || !recordCount || !archivedFiles || !exports || !time) {
+        time = reader.ReadInt64().value_or(0);
+    if (!description || !recordCount || !archivedFiles || !exports || reader.Failed()) {
         list.error = reader.Error();
         return list;
     }
-    list.header = {std::move(*description), *archivedFiles, *exports, *time};
+    list.header = {std::move(*description), *archivedFiles, *exports, time};
     list.headerRead = true;
     if (!reader.CheckCount(*recordCount, kMinRecordBytes, countOffset)) {
         list.error = reader.Error();
