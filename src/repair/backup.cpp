@@ -779,13 +779,13 @@ std::unique_ptr<CBackup> BeginPartialBackup(const BackupEnvironment& environment
     return backup;
 }
 
-bool EndPartialBackup(std::unique_ptr<CBackup> backup) {
+bool EndPartialBackup(CBackup& backup) {
     bool stored = true;
-    if (backup->ExportAtEnd()) {
-        stored = backup->ArchiveExports();
-        backup->FreeExports();
+    if (backup.ExportAtEnd()) {
+        stored = backup.ArchiveExports();
+        backup.FreeExports();
     }
-    return backup->Close() && stored;
+    return backup.Close() && stored;
 }
 
 }  // namespace quillary

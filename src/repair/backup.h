@@ -194,7 +194,7 @@ private:
 std::unique_ptr<CBackup> BeginPartialBackup(const BackupEnvironment& environment,
                                             std::u16string_view appTitle);
 // Ends it: archives the export texts, frees the writers and closes it (writing the list
-// file). False when anything could not be stored.
-bool EndPartialBackup(std::unique_ptr<CBackup> backup);
+// file, whose path ListFilePath then gives). False when anything could not be stored.
+bool EndPartialBackup(CBackup& backup);
 
 }  // namespace quillary

@@ -74,7 +74,7 @@ TEST(BackupTest, ThirtyTwoBitRunStoresTheFileAndTheExportAndListsBoth) {
     auto backup = BeginPartialBackup(fixture.Environment(), u"Quillary");
     EXPECT_TRUE(backup->ArchiveDeleteFile(u"C:\\old\\old.exe"));
     EXPECT_TRUE(backup->DeleteKey(kLocalMachine, u"Software\\Vendor\\App", true, false));
-    EXPECT_TRUE(EndPartialBackup(std::move(backup)));
+    EXPECT_TRUE(EndPartialBackup(*backup));
 
     const std::filesystem::path folder = fixture.UndoFolder();
     EXPECT_EQ(FolderNames(folder), (std::vector<std::string>{"00000001.rmx", "00000001.rxb"}));
@@ -119,7 +119,7 @@ TEST(BackupTest, SixtyFourBitRunUndoesTheSixtyFourBitViewFirst) {
     auto backup = BeginPartialBackup(fixture.Environment(), u"Quillary");
     EXPECT_TRUE(backup->SetTextValue(kCurrentUser, u"Software\\Shared", u"V", u"first", false));
     EXPECT_TRUE(backup->SetTextValue(kCurrentUser, u"Software\\Shared", u"V", u"second", true));
-    EXPECT_TRUE(EndPartialBackup(std::move(backup)));
+    EXPECT_TRUE(EndPartialBackup(*backup));
 
     const std::filesystem::path folder = fixture.UndoFolder();
     EXPECT_EQ(EntriesOf(folder / "00000001.rxb"),
@@ -206,7 +206,7 @@ TEST(BackupTest, EveryKindIsUndoneExactly) {
         auto backup = BeginPartialBackup(fixture.Environment(), u"Quillary");
         ASSERT_TRUE(backup->AddOperation(std::move(record)));
         EXPECT_TRUE(fixture.RegistryText() != registryBefore || fixture.DriveText() != driveBefore);
-        ASSERT_TRUE(EndPartialBackup(std::move(backup)));
+        ASSERT_TRUE(EndPartialBackup(*backup));
         c.between(fixture);
 
         auto undo = fixture.LoadBackup(fixture.UndoFolder() / "00000001.rmx");
@@ -227,7 +227,7 @@ TEST(BackupTest, ValueChangedTwiceIsUndoneToItsFirstState) {
     EXPECT_TRUE(backup->SetTextValue(kCurrentUser, u"Software\\Mru", u"MRUList", u"ba", true));
     EXPECT_TRUE(backup->DeleteValue(kCurrentUser, u"Software\\Mru", u"a", true));
     EXPECT_TRUE(backup->SetTextValue(kCurrentUser, u"Software\\Mru", u"MRUList", u"b", true));
-    EXPECT_TRUE(EndPartialBackup(std::move(backup)));
+    EXPECT_TRUE(EndPartialBackup(*backup));
 
     EXPECT_TRUE(fixture.LoadBackup(fixture.UndoFolder() / "00000001.rmx")->UndoAll());
     EXPECT_EQ(fixture.RegistryText(), before);
@@ -311,7 +311,7 @@ TEST(BackupTest, ArchiveThatCannotBeWrittenLosesNothing) {
         EXPECT_TRUE(backup->DeleteKey(kLocalMachine, u"Software\\Vendor\\App", true, true));
         if (recovers)
             fixture.failWritesEndingIn.clear();
-        EXPECT_EQ(EndPartialBackup(std::move(backup)), recovers);
+        EXPECT_EQ(EndPartialBackup(*backup), recovers);
         EXPECT_TRUE(std::filesystem::exists(fixture.Root() / "c" / "b.txt"));
         EXPECT_TRUE(std::any_of(fixture.log.begin(), fixture.log.end(), [](const auto& line) {
             return line.starts_with(u"ZIP NOT written: cannot write");
@@ -379,7 +379,7 @@ TEST(BackupTest, UndoListBackupsNeverWriteTheirFiles) {
     fixture.WriteFile("a.txt", "first");
     auto backup = BeginPartialBackup(fixture.Environment(), u"Quillary");
     EXPECT_TRUE(backup->ArchiveDeleteFile(u"C:\\a.txt"));
-    EXPECT_TRUE(EndPartialBackup(std::move(backup)));
+    EXPECT_TRUE(EndPartialBackup(*backup));
     const int writes = fixture.writes;
     {
         auto undo = fixture.LoadBackup(fixture.UndoFolder() / "00000001.rmx");
