@@ -47,7 +47,11 @@ std::optional<std::int32_t> RootNumber(HKey root) {
     return RootNumberOf(root);
 }
 
-std::u16string ComparableContainerPath(HKey root, std::u16string_view subKey) {
+// The sub-key path in the form the container list uses: lower case, Wow6432Node left out,
+// a user's hive below HKEY_USERS taken as the root, and the classes' own "Software\Classes"
+// prefix removed (classesBelow tells that it was there, or that the root is
+// HKEY_CLASSES_ROOT).
+std::u16string ComparableContainerPath(HKey root, std::u16string_view subKey, bool* classesBelow) {
     std::vector<std::u16string> parts;
     std::u16string lower = ToLower(subKey);
     std::size_t start = 0;
@@ -60,12 +64,12 @@ std::u16string ComparableContainerPath(HKey root, std::u16string_view subKey) {
             parts.push_back(std::move(part));
         start = end + 1;
     }
-    // Below HKEY_USERS every user's hive stands where a root would.
     if (root == HKeyUsers && !parts.empty())
         parts.erase(parts.begin());
-    if (parts.size() >= 2 && parts[0] == u"software" && parts[1] == u"classes" &&
-        parts.size() > 2) {
+    *classesBelow = root == HKeyClassesRoot;
+    if (parts.size() > 2 && parts[0] == u"software" && parts[1] == u"classes") {
         parts.erase(parts.begin(), parts.begin() + 2);
+        *classesBelow = true;
     }
     std::u16string path;
     for (const std::u16string& part : parts) {
@@ -220,17 +224,16 @@ private:
 }  // namespace
 
 bool MayRepairDelete(HKey root, std::u16string_view subKey) {
-    std::u16string path = ComparableContainerPath(root, subKey);
-    if (path.empty() || path.find(u'\\') == std::u16string::npos) {
-        // A root, or a key directly below one.
-        if (root == HKeyClassesRoot && !path.empty()) {
-            // Below HKEY_CLASSES_ROOT, only the containers themselves are kept.
-            return std::find(kContainerKeys.begin(), kContainerKeys.end(), path) ==
-                   kContainerKeys.end();
-        }
-        return false;
-    }
-    return std::find(kContainerKeys.begin(), kContainerKeys.end(), path) == kContainerKeys.end();
+    bool classesBelow = false;
+    std::u16string path = ComparableContainerPath(root, subKey, &classesBelow);
+    if (path.empty())
+        return false;  // a root itself
+    bool container =
+        std::find(kContainerKeys.begin(), kContainerKeys.end(), path) != kContainerKeys.end();
+    // Below the classes a single name is an entry (a file type, a program identifier); below
+    // any other root it is a top-level branch.
+    bool topLevel = !classesBelow && path.find(u'\\') == std::u16string::npos;
+    return !container && !topLevel;
 }
 
 bool Repair(const CProblem& problem, CBackup& backup, const RegistryTarget& target,
