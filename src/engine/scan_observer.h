@@ -28,6 +28,8 @@ public:
     virtual void OnCategoryFinished(std::uint32_t /*bit*/) {}
     // The scan ended, after a stop request or at its end.
     virtual void OnScanEnded(bool /*stopped*/) {}
+    // A cleaning run ended, after a stop request or at its end.
+    virtual void OnCleaningEnded(bool /*stopped*/) {}
 
     virtual void OnRowPicture(int /*index*/, int /*picture*/) {}
     virtual void OnRowLabel(int /*index*/, std::u16string_view /*label*/) {}

@@ -96,6 +96,8 @@ CleaningResult CCleaningRun::Run() {
     });
     worker.join();
     result_.stopped = last == CCategory::kScanStopped;
+    if (environment_.observer)
+        environment_.observer->OnCleaningEnded(result_.stopped);
 
     backup_ = nullptr;
     scans.RepairContext().undoSession = nullptr;

@@ -28,6 +28,8 @@ struct CleaningEnvironment {
     std::function<void()> createRestorePoint;
     TextLookup text;
     std::function<void(std::u16string_view)> log;
+    // The cleaning page: told when the run ends (null: nobody is told).
+    IScanObserver* observer = nullptr;
 };
 
 struct CleaningResult {

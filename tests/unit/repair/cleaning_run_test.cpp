@@ -23,34 +23,73 @@ public:
     std::vector<std::u16string> lines;
 };
 
-TEST(CleaningRunTest, RepairsTheTickedProblemsAndHidesTheFailedOnes) {
-    CBackupFixture fixture(R"(
-        [HKEY_CURRENT_USER\Software\Vendor\Gone1]
-        [HKEY_CURRENT_USER\Software\Vendor\Gone2]
-        [HKEY_CURRENT_USER\Software\Vendor\Unticked]
-    )");
-    RegistryTarget target{&fixture.Registry(), true, {}};
-    auto config = testing::MakeRegistry("");
-    testing::FakePlatformQueries platform;
-    CSettings settings(*config, platform);
-    settings.Values().RegErrsFixedTillDate = 5;
-    CExclusionLists exclusions;
-    // The categories need a scan environment only to be made.
-    CMappedFileSystem files(MappedFileSystemSetup{});
-    SettingsValues scanSettings;
-    testing::FakePlatformQueries scanPlatform;
-    struct : ISystemProtection {
+// Two categories of held problems over a partial backup's fixture.
+class CleaningRunTest : public ::testing::Test {
+protected:
+    CleaningRunTest()
+        : fixture_(R"(
+              [HKEY_CURRENT_USER\Software\Vendor\Gone1]
+              [HKEY_CURRENT_USER\Software\Vendor\Gone2]
+              [HKEY_CURRENT_USER\Software\Vendor\Unticked]
+          )"),
+          target_{&fixture_.Registry(), true, {}},
+          settings_(*config_, platform_),
+          rules_(files_, protection_, platform_, scanSettings_),
+          references_(files_, target_, rules_, scanSettings_),
+          environment_{target_,     files_, platform_, scanSettings_, rules_, references_,
+                       exclusions_, {},     {}},
+          scans_([this](int) { return std::make_unique<CHeldProblems>(environment_); }, {}) {
+        settings_.Values().RegErrsFixedTillDate = 5;
+        scans_.CreateCategories(0x1 | 0x20, 2);
+    }
+
+    CleaningResult Run() {
+        CleaningEnvironment cleaning{scans_,
+                                     target_,
+                                     settings_,
+                                     exclusions_,
+                                     fixture_.Environment(),
+                                     u"Quillary",
+                                     {},
+                                     [](std::u16string_view id) {
+                                         return id == u"IDS_ERRORS_PROCESSED"
+                                                    ? std::u16string(u"%d of %d")
+                                                    : std::u16string();
+                                     },
+                                     [this](std::u16string_view line) { log_.emplace_back(line); }};
+        CCleaningRun run(cleaning);
+        return run.Run();
+    }
+
+    struct NothingProtected : ISystemProtection {
         std::optional<bool> SfcIsKeyProtected(HKey, std::u16string_view, RegSam) override {
             return std::nullopt;
         }
         bool SfcIsFileProtected(std::u16string_view) override { return false; }
-    } protection;
-    CBuiltinRules rules(files, protection, scanPlatform, scanSettings);
-    CFileReferenceResolver references(files, target, rules, scanSettings);
-    ScanEnvironment environment{
-        target, files, scanPlatform, scanSettings, rules, references, exclusions, {}, {}};
-    CScanDriver scans([&](int) { return std::make_unique<CHeldProblems>(environment); }, {});
-    scans.CreateCategories(0x1 | 0x20, 2);
+    };
+
+    CBackupFixture fixture_;
+    RegistryTarget target_;
+    std::unique_ptr<CMemoryRegistry> config_ = testing::MakeRegistry("");
+    testing::FakePlatformQueries platform_;
+    CSettings settings_;
+    CExclusionLists exclusions_;
+    CMappedFileSystem files_{MappedFileSystemSetup{}};
+    SettingsValues scanSettings_;
+    NothingProtected protection_;
+    CBuiltinRules rules_;
+    CFileReferenceResolver references_;
+    ScanEnvironment environment_;
+    CScanDriver scans_;
+    std::vector<std::u16string> log_;
+};
+
+TEST_F(CleaningRunTest, RepairsTheTickedProblemsAndHidesTheFailedOnes) {
+    CScanDriver& scans = scans_;
+    auto& fixture = fixture_;
+    auto& settings = settings_;
+    auto& exclusions = exclusions_;
+    auto& log = log_;
     StatusLog status;
     CCategory& first = *scans.CategoryOf(0x1);
     first.Attach(nullptr, &status, nullptr);
@@ -63,21 +102,7 @@ TEST(CleaningRunTest, RepairsTheTickedProblemsAndHidesTheFailedOnes) {
     history.AddDetailLine(url, u"label");
     history.AddDetailLine(url, u"C:\\old page.htm");
 
-    std::vector<std::u16string> log;
-    CleaningEnvironment cleaning{
-        scans,
-        target,
-        settings,
-        exclusions,
-        fixture.Environment(),
-        u"Quillary",
-        {},
-        [](std::u16string_view id) {
-            return id == u"IDS_ERRORS_PROCESSED" ? std::u16string(u"%d of %d") : std::u16string();
-        },
-        [&](std::u16string_view line) { log.emplace_back(line); }};
-    CCleaningRun run(cleaning);
-    CleaningResult result = run.Run();
+    CleaningResult result = Run();
 
     EXPECT_FALSE(result.stopped);
     EXPECT_EQ(result.attempted, 3);
@@ -98,6 +123,30 @@ TEST(CleaningRunTest, RepairsTheTickedProblemsAndHidesTheFailedOnes) {
     EXPECT_EQ(settings.Values().RegErrsFixedLast, 3u);
     EXPECT_EQ(log.front(), u"\r\n\r\n CLEANING STARTED \r\n\r\n");
     EXPECT_NE(std::find(log.begin(), log.end(), u"The Above Entry Could not be Fixed!"), log.end());
+}
+
+// A disk that fills up while the run stores a deleted file: the file stays, the registry
+// changes keep their undo copy beside the archive, and the run says the backup failed.
+TEST_F(CleaningRunTest, AFullDiskLosesNothing) {
+    fixture_.WriteFile("Desktop/old.lnk", "L");
+    fixture_.failWritesEndingIn = ".rxb";
+    CCategory& shortcuts = *scans_.CategoryOf(0x1);
+    int link = shortcuts.AddProblem(false, 34, u"", u"", u"", u"");
+    shortcuts.AddDetailLine(link, u"old.lnk");
+    shortcuts.AddDetailLine(link, u"C:\\Desktop\\old.lnk");
+    shortcuts.AddProblem(false, 35, u"HKEY_CURRENT_USER\\Software\\Vendor\\Gone1", u"", u"", u"");
+
+    CleaningResult result = Run();
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_EQ(result.repaired, 1);
+    EXPECT_FALSE(result.backupSaved);
+    EXPECT_TRUE(std::filesystem::exists(fixture_.Root() / "c/Desktop/old.lnk"));
+    bool undoCopyKept = false;
+    for (const auto& entry : std::filesystem::directory_iterator(fixture_.UndoFolder())) {
+        if (entry.path().extension() == ".reg")
+            undoCopyKept = true;
+    }
+    EXPECT_TRUE(undoCopyKept);
 }
 
 }  // namespace
