@@ -522,8 +522,8 @@ RestoreResult CPrefixRestorePoints::Restore(std::int64_t sequenceNumber) {
         return {RestoreOutcome::Failed, *failure + "; nothing was changed", 0};
     }
     std::int64_t undo = 0;
-    if (FileError failure = WriteRestorePoint(RestoreRestorePoint, Utf8ToUtf16("Before " + name),
-                                              current, true, &undo)) {
+    if (FileError failure = WriteRestorePoint(
+            RestoreRestorePoint, Utf8ToUtf16("Before restoring " + name), current, true, &undo)) {
         return {RestoreOutcome::Failed,
                 "cannot keep the current registry files: " + *failure + "; nothing was changed", 0};
     }

@@ -196,7 +196,7 @@ TEST_F(PrefixRestorePointsTest, RestorePutsTheFilesBackAndKeepsTheReplacedOnes) 
     EXPECT_EQ(undo.restorePointType, RestoreRestorePoint);
     EXPECT_TRUE(undo.complete);
     EXPECT_EQ(undo.created, kNow + hours(2));
-    EXPECT_EQ(undo.description, u"Before restore point 1");
+    EXPECT_EQ(undo.description, u"Before restoring restore point 1");
 
     ASSERT_EQ(restorePoints_.Restore(undo.sequenceNumber).outcome, RestoreOutcome::Restored);
     EXPECT_EQ(ReadPrefix("user.reg"), changedUser);
