@@ -293,6 +293,58 @@ FileError PutRegistryFile(const fs::path& path, const FileBytes& bytes) {
     return std::nullopt;
 }
 
+// The folders of the store named by a sequence number, with their numbers. Without the store
+// folder there are none; *error tells why the folder could not be read to its end.
+std::vector<std::pair<std::int64_t, fs::path>> NumberedFolders(const fs::path& store,
+                                                               std::string* error) {
+    std::vector<std::pair<std::int64_t, fs::path>> folders;
+    std::error_code code;
+    if (!fs::is_directory(store, code)) {
+        return folders;
+    }
+    fs::directory_iterator entry(store, code);
+    for (; !code && entry != fs::directory_iterator(); entry.increment(code)) {
+        std::error_code typeCode;
+        const std::optional<std::int64_t> sequence =
+            SequenceOfFolderName(entry->path().filename().string());
+        if (sequence && entry->is_directory(typeCode)) {
+            folders.emplace_back(*sequence, entry->path());
+        }
+    }
+    if (code) {
+        *error = "cannot read " + store.string() + ": " + code.message();
+    }
+    return folders;
+}
+
+// Reads the copies a restore point's index lists, each checked against its size and hash;
+// the reason when one is missing or is not as it was taken.
+FileError ReadCheckedCopies(const fs::path& folder, const RestorePointIndex& index,
+                            std::span<FileBytes, 3> copies) {
+    for (std::size_t i = 0; i < kRegistryFiles.size(); ++i) {
+        const FileRecord& record = index.files[i];
+        if (!record.present) {
+            copies[i].reset();
+            continue;
+        }
+        const fs::path copy = folder / kRegistryFiles[i];
+        const std::string name(kRegistryFiles[i]);
+        std::error_code code;
+        if (!fs::exists(copy, code)) {
+            return "its copy of " + name + " is missing";
+        }
+        copies[i].emplace();
+        if (FileError failure = ReadWholeFile(copy, kMaxRegistryFileBytes, *copies[i])) {
+            return failure;
+        }
+        const FileRecord read = RecordOf(copies[i]);
+        if (read.size != record.size || read.hash != record.hash) {
+            return "its copy of " + name + " is not as it was taken";
+        }
+    }
+    return std::nullopt;
+}
+
 std::string RestorePointName(std::int64_t sequenceNumber) {
     return "restore point " + std::to_string(sequenceNumber);
 }
@@ -378,11 +430,13 @@ FileError CPrefixRestorePoints::WriteRestorePoint(std::uint32_t type,
     }
     // The next number after the highest in use; creating its folder claims it, so two
     // writers at the same moment never share one.
+    std::string unreadable;
     std::int64_t next = 1;
-    for (const fs::directory_entry& entry : fs::directory_iterator(storeFolder_, code)) {
-        if (const auto used = SequenceOfFolderName(entry.path().filename().string())) {
-            next = std::max(next, *used + 1);
-        }
+    for (const auto& [used, path] : NumberedFolders(storeFolder_, &unreadable)) {
+        next = std::max(next, used + 1);
+    }
+    if (!unreadable.empty()) {
+        return unreadable;
     }
     fs::path folder;
     for (int attempt = 0;; ++attempt, ++next) {
@@ -442,20 +496,15 @@ FileError CPrefixRestorePoints::RemoveRestorePoint(std::int64_t sequenceNumber) 
 
 RestorePointList CPrefixRestorePoints::List() const {
     RestorePointList list;
-    std::error_code code;
-    if (storeFolder_.empty() || !fs::is_directory(storeFolder_, code)) {
+    if (storeFolder_.empty()) {
         return list;
     }
-    for (const fs::directory_entry& entry : fs::directory_iterator(storeFolder_, code)) {
-        const std::optional<std::int64_t> sequence =
-            SequenceOfFolderName(entry.path().filename().string());
-        if (!sequence || !entry.is_directory(code)) {
-            continue;
-        }
+    std::string unreadable;
+    for (const auto& [sequence, folder] : NumberedFolders(storeFolder_, &unreadable)) {
         std::string why;
-        const std::optional<RestorePointIndex> index = ReadIndex(entry.path(), &why);
-        if (!index || index->sequenceNumber != *sequence) {
-            list.problems.push_back(entry.path().string() + ": " +
+        const std::optional<RestorePointIndex> index = ReadIndex(folder, &why);
+        if (!index || index->sequenceNumber != sequence) {
+            list.problems.push_back(folder.string() + ": " +
                                     (index ? "its index names another restore point" : why));
             continue;
         }
@@ -464,8 +513,8 @@ RestorePointList CPrefixRestorePoints::List() const {
             std::chrono::system_clock::time_point(std::chrono::seconds(index->createdSeconds)),
             index->complete});
     }
-    if (code) {
-        list.problems.push_back("cannot read " + storeFolder_.string() + ": " + code.message());
+    if (!unreadable.empty()) {
+        list.problems.push_back(unreadable);
     }
     std::sort(list.points.begin(), list.points.end(),
               [](const auto& a, const auto& b) { return a.sequenceNumber < b.sequenceNumber; });
@@ -492,29 +541,8 @@ RestoreResult CPrefixRestorePoints::Restore(std::int64_t sequenceNumber) {
                 0};
     }
     RegistryFiles snapshot;
-    for (std::size_t i = 0; i < kRegistryFiles.size(); ++i) {
-        const FileRecord& record = index->files[i];
-        if (!record.present) {
-            continue;
-        }
-        const fs::path copy = folder / kRegistryFiles[i];
-        snapshot[i].emplace();
-        if (!fs::exists(copy, code)) {
-            return {
-                RestoreOutcome::SnapshotDamaged,
-                name + " is damaged: its copy of " + std::string(kRegistryFiles[i]) + " is missing",
-                0};
-        }
-        if (FileError failure = ReadWholeFile(copy, kMaxRegistryFileBytes, *snapshot[i])) {
-            return {RestoreOutcome::SnapshotDamaged, name + " is damaged: " + *failure, 0};
-        }
-        if (RecordOf(snapshot[i]).size != record.size ||
-            RecordOf(snapshot[i]).hash != record.hash) {
-            return {RestoreOutcome::SnapshotDamaged,
-                    name + " is damaged: its copy of " + std::string(kRegistryFiles[i]) +
-                        " is not as it was taken",
-                    0};
-        }
+    if (FileError damage = ReadCheckedCopies(folder, *index, snapshot)) {
+        return {RestoreOutcome::SnapshotDamaged, name + " is damaged: " + *damage, 0};
     }
 
     RegistryFiles current;
