@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <ctime>
-#include <exception>
 
 #include "core/registry_access.h"
 #include "core/settings.h"
@@ -144,7 +143,8 @@ bool CRestorePointMaker::CreateRestorePoint(std::u16string_view description) {
         }
         RecordRestorePointTime();
         return true;
-    } catch (const std::exception&) {
+    } catch (...) {
+        // Whatever a system service throws, the caller goes on without a restore point.
         return false;
     }
 }
