@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench_options.h"
 #include "platform/clock.h"
 #include "platform/file_io.h"
 #include "platform/wine/wine_prefix_registry.h"
@@ -45,14 +46,6 @@ constexpr const char* kUsage =
     "       quillary-bench-prefix save DIR ORIGINAL\n"
     "         loads DIR (a copy of ORIGINAL), changes one value in each file, saves, checks\n"
     "         that each saved file differs from ORIGINAL's by exactly that value\n";
-
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double Megabytes(double bytes) {
-    return bytes / 1e6;
-}
 
 std::string Grouped(std::uint64_t number) {
     const std::string digits = std::to_string(number);
@@ -183,12 +176,6 @@ int MeasureSave(const fs::path& prefix, const fs::path& original) {
 
 // --- the whole measurement ---------------------------------------------------------------
 
-struct Options {
-    fs::path prefix = "bench-prefix";
-    SyntheticPrefixShape shape;
-    int runs = 3;
-};
-
 std::string ShapeStamp(const SyntheticPrefixShape& shape) {
     char text[96];
     std::snprintf(text, sizeof text, "seed %llu scale %.6f\n",
@@ -197,13 +184,14 @@ std::string ShapeStamp(const SyntheticPrefixShape& shape) {
 }
 
 // Writes the prefix and a note of its shape, so a later run can reuse it.
-bool GeneratePrefix(const Options& options) {
+bool GeneratePrefix(const BenchOptions& options) {
     std::printf("Generating the synthetic prefix in %s ...\n", options.prefix.c_str());
     std::fflush(stdout);
     const auto start = std::chrono::steady_clock::now();
-    FileError failure = WriteSyntheticPrefix(options.prefix, options.shape);
+    FileError failure =
+        WriteSyntheticPrefix(options.prefix, SyntheticPrefixShape{options.seed, options.scale});
     if (!failure) {
-        const std::string text = ShapeStamp(options.shape);
+        const std::string text = ShapeStamp(SyntheticPrefixShape{options.seed, options.scale});
         failure = ReplaceFileAtomically(
             options.prefix / kShapeFileName,
             {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
@@ -217,10 +205,11 @@ bool GeneratePrefix(const Options& options) {
 }
 
 // Generates the prefix unless it is there already with the same shape.
-bool EnsurePrefix(const Options& options) {
+bool EnsurePrefix(const BenchOptions& options) {
     std::string error;
     const auto stamp = ReadText(options.prefix / kShapeFileName, &error);
-    bool complete = stamp && *stamp == ShapeStamp(options.shape);
+    bool complete =
+        stamp && *stamp == ShapeStamp(SyntheticPrefixShape{options.seed, options.scale});
     for (const char* name : kFileNames) {
         complete = complete && fs::exists(options.prefix / name);
     }
@@ -312,16 +301,11 @@ FileFacts CountFile(const fs::path& path) {
     return facts;
 }
 
-double Median(std::vector<double> samples) {
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
-}
-
 const char* Verdict(bool met) {
     return met ? "met" : "MISSED";
 }
 
-int MeasureAll(const Options& options, const char* self) {
+int MeasureAll(const BenchOptions& options, const char* self) {
 #ifndef __OPTIMIZE__
     std::printf("warning: this build is not optimised; use the release preset for figures\n");
 #endif
@@ -329,7 +313,7 @@ int MeasureAll(const Options& options, const char* self) {
         return 1;
     }
     std::printf("\nSynthetic prefix %s (seed %llu, scale %.2f)\n", options.prefix.c_str(),
-                static_cast<unsigned long long>(options.shape.seed), options.shape.scale);
+                static_cast<unsigned long long>(options.seed), options.scale);
     FileFacts total;
     for (const char* name : kFileNames) {
         const FileFacts facts = CountFile(options.prefix / name);
@@ -407,42 +391,10 @@ int MeasureAll(const Options& options, const char* self) {
     return exact ? 0 : 1;
 }
 
-bool ParseOptions(int argc, char** argv, int first, Options* options) {
-    for (int i = first; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (i + 1 >= argc) {
-            std::fprintf(stderr, "%s needs a value\n", argv[i]);
-            return false;
-        }
-        const std::string_view value = argv[++i];
-        char* end = nullptr;
-        if (arg == "--prefix") {
-            options->prefix = value;
-        } else if (arg == "--seed") {
-            options->shape.seed = std::strtoull(value.data(), &end, 10);
-        } else if (arg == "--scale") {
-            options->shape.scale = std::strtod(value.data(), &end);
-        } else if (arg == "--runs") {
-            options->runs = static_cast<int>(std::strtol(value.data(), &end, 10));
-        } else {
-            std::fprintf(stderr, "unknown option %s\n", argv[i - 1]);
-            return false;
-        }
-        if (end != nullptr && (*end != '\0' || end == value.data())) {
-            std::fprintf(stderr, "%s: not a number: %s\n", argv[i - 1], argv[i]);
-            return false;
-        }
-    }
-    if (options->shape.scale <= 0 || options->runs < 1) {
-        std::fprintf(stderr, "--scale must be above 0 and --runs at least 1\n");
-        return false;
-    }
-    return true;
-}
-
 int Main(int argc, char** argv) {
     const std::string_view command = argc > 1 ? argv[1] : "";
-    Options options;
+    BenchOptions options;
+    options.prefix = "bench-prefix";
     if (command == "load" && argc == 3) {
         return MeasureLoad(argv[2]);
     }
@@ -451,13 +403,13 @@ int Main(int argc, char** argv) {
     }
     if (command == "generate" && argc >= 3) {
         options.prefix = argv[2];
-        if (!ParseOptions(argc, argv, 3, &options)) {
+        if (!ParseBenchOptions(argc, argv, 3, &options)) {
             return 2;
         }
         return GeneratePrefix(options) ? 0 : 1;
     }
     if (command.empty() || command.starts_with("--")) {
-        if (!ParseOptions(argc, argv, 1, &options)) {
+        if (!ParseBenchOptions(argc, argv, 1, &options)) {
             std::fputs(kUsage, stderr);
             return 2;
         }

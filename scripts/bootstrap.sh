@@ -8,6 +8,8 @@ packages=(
     cmake ninja-build g++ pkg-config clang-format
     # shortcut files: the tests read the demo prefix's shortcuts back with it
     liblnk-dev libbfio-dev  # liblnk.h includes libbfio.h, which liblnk-dev does not bring
+    # the ZIP archives of the partial backups (zlib's minizip)
+    libminizip-dev
     # the command-line program: its arguments and its JSON output
     libcli11-dev nlohmann-json3-dev
     # tests and benchmarks

@@ -11,6 +11,7 @@
 #include "demo_prefix.h"
 #include "platform/linux/instance_guard.h"
 #include "platform/linux/target_platform_queries.h"
+#include "repair_commands.h"
 #include "scan_command.h"
 
 namespace {
@@ -72,6 +73,46 @@ int main(int argc, char** argv) {
                      "categories by index (0-13) or name, separated by commas, or \"all\"");
     scan->add_flag("--json", scanOptions.json, "print one JSON document");
 
+    CLI::App* repair = app.add_subcommand(
+        "repair", "repair the saved results' ticked problems, with a partial backup for undo");
+    repair->fallthrough();
+    RepairOptions repairOptions;
+    repair->add_option("--categories", repairOptions.categories,
+                       "only these categories (indices or names, separated by commas)");
+    repair->add_option("--entry-types", repairOptions.entryTypes,
+                       "only these entry types (numbers 0-43, separated by commas)");
+    repair->add_flag("--scan", repairOptions.scanFirst, "scan every category first");
+    repair->add_flag("--json", repairOptions.json, "print one JSON document");
+
+    CLI::App* backups = app.add_subcommand("backups", "list the partial backups");
+    backups->fallthrough();
+    bool backupsJson = false;
+    backups->add_flag("--json", backupsJson, "print one JSON document");
+
+    CLI::App* undo = app.add_subcommand("undo", "undo one partial backup");
+    undo->fallthrough();
+    std::string undoNumber;
+    undo->add_option("NUMBER", undoNumber, "the partial backup's number")->required();
+
+    int view = 64;
+    CLI::App* exporter =
+        app.add_subcommand("export", "write a key with everything below it as a .reg file");
+    exporter->fallthrough();
+    std::string exportKey;
+    std::string exportFile;
+    exporter->add_option("KEYPATH", exportKey, "e.g. HKEY_CURRENT_USER\\Software\\Vendor")
+        ->required();
+    exporter->add_option("FILE", exportFile, "the .reg file to write")->required();
+    exporter->add_option("--view", view, "the registry view, 32 or 64")
+        ->check(CLI::IsMember({32, 64}));
+
+    CLI::App* importer = app.add_subcommand("import", "apply a .reg file to the prefix");
+    importer->fallthrough();
+    std::string importFile;
+    importer->add_option("FILE", importFile, "the .reg file")->required();
+    importer->add_option("--view", view, "the registry view, 32 or 64")
+        ->check(CLI::IsMember({32, 64}));
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -106,8 +147,8 @@ int main(int argc, char** argv) {
         return kExitDone;
     bool firstInstance = startup.outcome == StartupOutcome::Run;
     if (!firstInstance) {
-        std::cerr << "quillary-cli: another Quillary instance is running; results are shown but "
-                     "not saved\n";
+        std::cerr << "quillary-cli: another Quillary instance is running; it keeps the results "
+                     "and backups\n";
         startup.problems = session->Context().Load();
     }
     for (const std::string& problem : startup.problems) {
@@ -115,6 +156,23 @@ int main(int argc, char** argv) {
     }
 
     CatchInterrupts();
-    scanOptions.saveResults = firstInstance;
-    return RunScanCommand(*session, scanOptions, g_interrupted);
+    if (*scan) {
+        scanOptions.saveResults = firstInstance;
+        return RunScanCommand(*session, scanOptions, g_interrupted);
+    }
+    if (*backups)
+        return RunBackupsCommand(*session, backupsJson);
+    if (*exporter)
+        return RunExportCommand(*session, exportKey, exportFile, view);
+    // The commands that change the prefix leave the results and backups to the instance
+    // that owns them.
+    if (!firstInstance) {
+        std::cerr << "quillary-cli: another Quillary instance is running; nothing is changed\n";
+        return kExitTargetBusy;
+    }
+    if (*repair)
+        return RunRepairCommand(*session, repairOptions, g_interrupted);
+    if (*undo)
+        return RunUndoCommand(*session, undoNumber);
+    return RunImportCommand(*session, importFile, view);
 }

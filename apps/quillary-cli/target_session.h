@@ -30,6 +30,8 @@ public:
 
     const PrefixChoice& Choice() const { return choice_; }
     CWinePrefixRegistry& Registry() { return *registry_; }
+    CMappedFileSystem& Files() { return *files_; }
+    const IClock& Clock() const { return clock_; }
     CAppContext& Context() { return *context_; }
 
 private:

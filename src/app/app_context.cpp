@@ -30,7 +30,7 @@ CAppContext::CAppContext(AppEnvironment environment)
         ScanDriverOptions{
             environment_.pacing,
             [this](std::u16string_view identifier) { return language_.LookupText(identifier); },
-            target_.pumpMessages});
+            target_.pumpMessages, [this] { environment_.targetFiles.ClearCache(); }});
 }
 
 std::vector<std::string> CAppContext::Load() {

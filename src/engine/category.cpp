@@ -156,6 +156,13 @@ void CCategory::StepProgress() {
     }
 }
 
+void CCategory::ResetProgress(std::int32_t total) {
+    progressTotal_ = total;
+    progressCount_ = 0;
+    if (observer_)
+        observer_->OnCategoryProgress(0);
+}
+
 void CCategory::FinishProgress() {
     if (observer_)
         observer_->OnCategoryProgress(100);

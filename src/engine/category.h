@@ -76,6 +76,8 @@ public:
     void AddDetailLine(int index, std::u16string_view text);
     void StepProgress();
     void FinishProgress();
+    // Starts the progress over with a new number of steps (a cleaning run's walk).
+    void ResetProgress(std::int32_t total);
     void ShowStatus(std::u16string_view text);
     bool IsStopRequested() const;
     bool HasProblem(std::u16string_view key, std::int32_t entryType) const;

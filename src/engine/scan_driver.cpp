@@ -44,6 +44,8 @@ bool CScanDriver::StartScan(std::uint32_t selection) {
     }
     if (count == 0)
         return false;
+    if (options_.beforeScan)
+        options_.beforeScan();
     CreateCategories(selection, count);
     scanRunning_ = true;
     worker_ = std::jthread([this] { RunScan(); });

@@ -31,6 +31,8 @@ struct ScanDriverOptions {
     // Lets the window thread handle its pending events while the categories are made; the
     // window program passes its event pump, everyone else nothing.
     std::function<void()> pumpMessages;
+    // Called as each scan starts: the target forgets what it cached during the last one.
+    std::function<void()> beforeScan;
 };
 
 class CScanDriver {

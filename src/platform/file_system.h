@@ -83,6 +83,10 @@ class IFileSystem {
 public:
     virtual ~IFileSystem() = default;
 
+    // Forgets what was learnt about folders and files, so that a new scan sees the disk as it
+    // is now. A target that keeps nothing has nothing to forget.
+    virtual void ClearCache() {}
+
     // The attributes of a file or folder. InvalidFileAttributes when it does not exist, with
     // *error (optional) set to ERROR_FILE_NOT_FOUND for a missing last component and
     // ERROR_PATH_NOT_FOUND for a missing folder on the way or a path no drive maps.

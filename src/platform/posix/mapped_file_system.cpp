@@ -52,31 +52,10 @@ bool IsDotName(const std::string& name) {
 }
 
 // What a Windows program sees of a Unix file. Links are followed; a dangling link is a file.
-struct UnixEntry {
-    struct stat info {};
-    bool isLink = false;
-};
-
 std::optional<UnixEntry> Examine(const fs::path& path) {
-    UnixEntry entry;
-    if (::lstat(path.c_str(), &entry.info) != 0)
+    UnixEntry entry = ExamineUnixPath(path);
+    if (!entry.exists)
         return std::nullopt;
-    entry.isLink = S_ISLNK(entry.info.st_mode);
-    if (entry.isLink) {
-        struct stat target {};
-        if (::stat(path.c_str(), &target) == 0)
-            entry.info = target;
-    }
-    return entry;
-}
-
-// A drive's root is a link in dosdevices, but to its programs it is a plain folder.
-std::optional<UnixEntry> ExamineResolved(const ResolvedPath& resolved) {
-    if (!resolved.exists)
-        return std::nullopt;
-    std::optional<UnixEntry> entry = Examine(resolved.unixPath);
-    if (entry && resolved.windowsPath.components.empty())
-        entry->isLink = false;
     return entry;
 }
 
@@ -210,15 +189,21 @@ std::optional<fs::path> CMappedFileSystem::UnixPathOf(std::u16string_view path) 
 
 std::uint32_t CMappedFileSystem::GetFileAttributesW(std::u16string_view path, LStatus* error) {
     ResolvedPath resolved = resolver_.Resolve(path);
-    std::optional<UnixEntry> entry = ExamineResolved(resolved);
-    if (!entry) {
+    // The resolver has just examined the path; its answer is kept until the cache is cleared.
+    UnixEntry entry;
+    if (resolved.exists)
+        entry = resolver_.Examine(resolved.unixPath);
+    // A drive's root is a link in dosdevices, but to its programs it is a plain folder.
+    if (resolved.windowsPath.components.empty())
+        entry.isLink = false;
+    if (!entry.exists) {
         if (error)
             *error = resolved.error != ErrorSuccess ? resolved.error : ErrorFileNotFound;
         return InvalidFileAttributes;
     }
     if (error)
         *error = ErrorSuccess;
-    return AttributesOf(*entry, resolved.unixPath.filename().string());
+    return AttributesOf(entry, resolved.unixPath.filename().string());
 }
 
 LStatus CMappedFileSystem::SetFileAttributesW(std::u16string_view path, std::uint32_t attributes) {
@@ -238,6 +223,7 @@ LStatus CMappedFileSystem::SetFileAttributesW(std::u16string_view path, std::uin
     }
     if (::chmod(resolved.unixPath.c_str(), mode) != 0)
         return ErrorFromErrno(errno);
+    resolver_.ClearCache();
     return ErrorSuccess;
 }
 
@@ -307,7 +293,9 @@ std::unique_ptr<IFileSearch> CMappedFileSystem::FindFirstFileW(std::u16string_vi
 
 LStatus CMappedFileSystem::OpenExistingFileForWriting(std::u16string_view path) {
     ResolvedPath resolved = resolver_.Resolve(path);
-    std::optional<UnixEntry> entry = ExamineResolved(resolved);
+    std::optional<UnixEntry> entry;
+    if (resolved.exists)
+        entry = Examine(resolved.unixPath);
     if (!entry)
         return resolved.error != ErrorSuccess ? resolved.error : ErrorFileNotFound;
     // Only regular files: opening a FIFO or a device for writing could block or act on it.
@@ -456,10 +444,9 @@ std::uint32_t CMappedFileSystem::GetDriveTypeW(std::u16string_view rootPath) {
     ResolvedPath resolved = resolver_.Resolve(rootPath);
     if (!resolved.drive || !resolved.exists)
         return DriveNoRootDir;
-    struct stat info {};
-    if (::stat(resolved.unixPath.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    const UnixEntry entry = resolver_.Examine(resolved.unixPath);
+    if (!entry.exists || !S_ISDIR(entry.info.st_mode))
         return DriveNoRootDir;
-    }
     return resolved.drive->type;
 }
 

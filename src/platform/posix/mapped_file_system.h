@@ -35,7 +35,7 @@ public:
     explicit CMappedFileSystem(MappedFileSystemSetup setup);
 
     // Forgets what was learnt about folders, so that a new scan sees the disk as it is now.
-    void ClearCache() { resolver_.ClearCache(); }
+    void ClearCache() override { resolver_.ClearCache(); }
     const CWindowsEnvironment& Environment() const { return setup_.environment; }
     // The Unix path a Windows path stands for, when it exists.
     std::optional<std::filesystem::path> UnixPathOf(std::u16string_view path);

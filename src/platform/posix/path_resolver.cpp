@@ -20,6 +20,20 @@ std::optional<std::string> UnixName(std::u16string_view name) {
 
 }  // namespace
 
+UnixEntry ExamineUnixPath(const std::filesystem::path& path) {
+    UnixEntry entry;
+    if (::lstat(path.c_str(), &entry.info) != 0)
+        return entry;
+    entry.exists = true;
+    entry.isLink = S_ISLNK(entry.info.st_mode);
+    if (entry.isLink) {
+        struct stat target {};
+        if (::stat(path.c_str(), &target) == 0)
+            entry.info = target;
+    }
+    return entry;
+}
+
 CPathResolver::CPathResolver(std::vector<DriveMapping> drives, std::u16string currentDirectory)
     : drives_(std::move(drives)), currentDirectory_(std::move(currentDirectory)) {
     for (const DriveMapping& drive : drives_) {
@@ -42,6 +56,19 @@ void CPathResolver::ClearCache() {
     std::lock_guard lock(mutex_);
     folders_.clear();
     listings_.clear();
+    entries_.clear();
+}
+
+UnixEntry CPathResolver::Examine(const std::filesystem::path& path) {
+    std::lock_guard lock(mutex_);
+    return ExamineLocked(path);
+}
+
+const UnixEntry& CPathResolver::ExamineLocked(const std::filesystem::path& path) {
+    auto [slot, inserted] = entries_.try_emplace(path.string());
+    if (inserted)
+        slot->second = ExamineUnixPath(path);
+    return slot->second;
 }
 
 bool CPathResolver::LeavesDrive(const DriveMapping& drive,
@@ -83,8 +110,7 @@ std::optional<std::string> CPathResolver::FindEntry(const std::filesystem::path&
     std::optional<std::string> exact = UnixName(name);
     if (!exact)
         return std::nullopt;
-    struct stat info {};
-    if (::lstat((folder / *exact).c_str(), &info) == 0)
+    if (ExamineLocked(folder / *exact).exists)
         return exact;
     std::u16string upper = ToUpperInvariant(name);
     for (const Entry& entry : Listing(folder)) {
@@ -179,9 +205,9 @@ ResolvedPath CPathResolver::Resolve(std::u16string_view path, bool wildcardLast)
         return result;
 
     result.exists = true;
-    struct stat info {};
     const Folder* self = nullptr;
-    if (::stat(result.unixPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    const UnixEntry& entry = ExamineLocked(result.unixPath);
+    if (entry.exists && S_ISDIR(entry.info.st_mode)) {
         self = ResolveFolder(*result.drive, components, components.size());
     }
     result.listable = self && self->listable;

@@ -10,6 +10,8 @@
 // neither passes through a link that leaves its drive (a profile's Desktop pointing into the
 // user's home) nor goes round a link cycle. The link folder itself stays listable.
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -33,6 +35,17 @@ struct DriveMapping {
     std::u16string device;   // what QueryDosDeviceW answers for "X:"
 };
 
+// What the file system said of a Unix path: whether the name is there, whether it is a link,
+// and the facts of the file it stands for (of the link itself when the link leads nowhere).
+struct UnixEntry {
+    bool exists = false;
+    bool isLink = false;
+    struct stat info {};
+};
+
+// Asks lstat, and stat when the name is a link.
+UnixEntry ExamineUnixPath(const std::filesystem::path& path);
+
 struct ResolvedPath {
     LStatus error = ErrorSuccess;  // why the path, or the folder holding it, does not exist
     const DriveMapping* drive = nullptr;
@@ -54,7 +67,12 @@ public:
     const std::vector<DriveMapping>& Drives() const { return drives_; }
     const std::u16string& CurrentDirectory() const { return currentDirectory_; }
 
-    // Forgets every resolved folder and listing: call when a scan starts and after a change.
+    // What lstat and stat say of path, asked once until ClearCache: a scan checks the same
+    // file for many registrations.
+    UnixEntry Examine(const std::filesystem::path& path);
+
+    // Forgets every resolved folder, listing and examined path: call when a scan starts and
+    // after a change.
     void ClearCache();
 
 private:
@@ -75,6 +93,7 @@ private:
                                          std::u16string_view name);
     const std::vector<Entry>& Listing(const std::filesystem::path& folder);
     bool LeavesDrive(const DriveMapping& drive, const std::filesystem::path& link) const;
+    const UnixEntry& ExamineLocked(const std::filesystem::path& path);
 
     std::vector<DriveMapping> drives_;
     std::map<char16_t, std::filesystem::path> canonicalRoots_;
@@ -82,6 +101,7 @@ private:
     std::mutex mutex_;
     std::unordered_map<std::u16string, std::optional<Folder>> folders_;
     std::unordered_map<std::string, std::vector<Entry>> listings_;
+    std::unordered_map<std::string, UnixEntry> entries_;
 };
 
 }  // namespace quillary

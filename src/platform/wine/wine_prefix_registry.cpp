@@ -200,6 +200,19 @@ CWinePrefixRegistry::FileStamp CWinePrefixRegistry::StampOf(const std::string& f
 // A file whose stamp moved is read again: a wineserver that ends saves the registry even when
 // nothing changed, and a file with the same bytes is no change.
 bool CWinePrefixRegistry::FilesChangedSinceRead() {
+    // Once changed, the files stay changed for this store; an unchanged answer is asked
+    // anew at most once per interval, since a scan opens keys for writing by the million.
+    const auto now = std::chrono::steady_clock::now();
+    if (filesChanged_ || (lastFilesCheck_ != std::chrono::steady_clock::time_point{} &&
+                          now - lastFilesCheck_ < kServerCheckInterval)) {
+        return filesChanged_;
+    }
+    lastFilesCheck_ = now;
+    filesChanged_ = FilesDifferFromStamps();
+    return filesChanged_;
+}
+
+bool CWinePrefixRegistry::FilesDifferFromStamps() {
     std::lock_guard lock(memory_->Mutex());
     for (Branch& branch : branches_) {
         const FileStamp stamp = StampOf(branch.fileName);
@@ -254,8 +267,10 @@ FileError CWinePrefixRegistry::Save() {
     if (!HasUnsavedChanges()) {
         return std::nullopt;
     }
-    // A server started since the last check would overwrite what we save: ask anew.
+    // A server started, or a file changed, since the last check would overwrite what we
+    // save or be overwritten by it: ask anew.
     lastServerCheck_ = {};
+    lastFilesCheck_ = {};
     if (auto refusal = WriteRefusal()) {
         return refusal;
     }

@@ -115,7 +115,10 @@ private:
     explicit CWinePrefixRegistry(std::filesystem::path prefix);
     bool WineRunning();
     FileStamp StampOf(const std::string& fileName) const;
+    // Whether a registry file differs from what was read or last saved (checked at most once
+    // per interval, and sticky once true).
     bool FilesChangedSinceRead();
+    bool FilesDifferFromStamps();
     void MarkChanged(const CRegistryNode& node);
     bool WritesAllowed() { return !WriteRefusal().has_value(); }
 
@@ -126,6 +129,8 @@ private:
     std::optional<std::string> damage_;  // why the files cannot be written back
     std::chrono::steady_clock::time_point lastServerCheck_{};
     bool serverRunning_ = false;
+    std::chrono::steady_clock::time_point lastFilesCheck_{};
+    bool filesChanged_ = false;
 };
 
 }  // namespace quillary

@@ -120,7 +120,7 @@ protected:
                     fixture_.Environment(), index == stopInCategory ? stopEvent_ : nullptr);
             },
             ScanDriverOptions{
-                false, [](std::u16string_view id) { return std::u16string(id); }, {}});
+                false, [](std::u16string_view id) { return std::u16string(id); }, {}, {}});
         stopEvent_ = &driver->StopEvent();
         driver->SetObserver(&calls_);
         return driver;

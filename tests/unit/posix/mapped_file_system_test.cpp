@@ -151,9 +151,13 @@ TEST_F(MappedFileSystemTest, WalksDoNotLeaveTheDriveOrGoRoundALoop) {
 }
 
 TEST_F(MappedFileSystemTest, ChangesKeepWindowsRules) {
-    // A read-only file is deleted only once its attribute is cleared.
+    // A read-only file is deleted only once its attribute is cleared; what was read of it
+    // before the change is not answered after it.
+    EXPECT_EQ(files_->GetFileAttributesW(u"C:\\readonly.txt"),
+              FileAttributeArchive | FileAttributeReadonly);
     EXPECT_EQ(files_->DeleteFileW(u"C:\\READONLY.TXT"), ErrorAccessDenied);
     EXPECT_EQ(files_->SetFileAttributesW(u"C:\\readonly.txt", FileAttributeNormal), ErrorSuccess);
+    EXPECT_EQ(files_->GetFileAttributesW(u"C:\\readonly.txt"), FileAttributeArchive);
     EXPECT_EQ(files_->DeleteFileW(u"C:\\READONLY.TXT"), ErrorSuccess);
     EXPECT_FALSE(fs::exists(folder_.Path() / "drive_c/readonly.txt"));
     EXPECT_EQ(files_->DeleteFileW(u"C:\\readonly.txt"), ErrorFileNotFound);

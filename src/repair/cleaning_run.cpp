@@ -1,0 +1,128 @@
+#include "repair/cleaning_run.h"
+
+#include <thread>
+
+#include "core/text.h"
+#include "repair/problem_repair.h"
+
+namespace quillary {
+namespace {
+
+constexpr std::u16string_view kSettingsKey = u"";
+
+}  // namespace
+
+CCleaningRun::CCleaningRun(CleaningEnvironment& environment) : environment_(environment) {}
+
+int CCleaningRun::RepairCategory(CCategory& category) {
+    SettingsValues& values = environment_.settings.Values();
+    auto& problems = category.MutableProblems();
+    category.ResetProgress(static_cast<std::int32_t>(problems.size()));
+    const int ticked = static_cast<int>(category.CountSelected());
+    if (ticked == 0)
+        return CCategory::kScanDone;
+    const std::u16string format =
+        environment_.text ? environment_.text(u"IDS_ERRORS_PROCESSED") : std::u16string();
+    category.ShowStatus(Format(format, 0, ticked));
+    int processed = 0;
+    for (std::size_t i = 0; i < problems.size(); ++i) {
+        if (category.IsStopRequested()) {
+            values.RegErrsFixedTillDate += static_cast<std::uint32_t>(processed);
+            (void)environment_.settings.SetProfileInt(kSettingsKey, u"RegErrsFixedLast",
+                                                      values.RegErrsFixedLast);
+            return CCategory::kScanStopped;
+        }
+        CProblem& problem = *problems[i];
+        if (problem.selected) {
+            ++processed;
+            ++result_.attempted;
+            category.ShowStatus(Format(format, processed, ticked));
+            if (environment_.log) {
+                environment_.log(Format(
+                    u"Attempting to fix Entry:\r\n EntryType:%d\r\n Key:%s\r\n ValueName:%s \r\n "
+                    u"ValueData:%s \r\n AlternateKey:%s \r\n 32BitEntry:%d",
+                    problem.EntryType, problem.Key, problem.ValueName, problem.ValueData,
+                    problem.AlternateKey, problem.is32BitEntry ? 1 : 0));
+            }
+            if (Repair(problem, *backup_, environment_.target, environment_.log)) {
+                if (environment_.log)
+                    environment_.log(u"Successfully Fixed the Above Entry");
+                ++result_.repaired;
+                problems.erase(problems.begin() + static_cast<std::ptrdiff_t>(i));
+                --i;
+            } else {
+                if (environment_.log)
+                    environment_.log(u"The Above Entry Could not be Fixed!");
+                ++result_.failed;
+            }
+        }
+        category.StepProgress();
+    }
+    values.RegErrsFixedTillDate += static_cast<std::uint32_t>(processed);
+    values.RegErrsFixedLast += static_cast<std::uint32_t>(processed);
+    (void)environment_.settings.SetProfileInt(kSettingsKey, u"RegErrsFixedLast",
+                                              values.RegErrsFixedLast);
+    return CCategory::kScanDone;
+}
+
+CleaningResult CCleaningRun::Run() {
+    result_ = {};
+    SettingsValues& values = environment_.settings.Values();
+    values.RegErrsFixedLast = 0;
+    (void)environment_.settings.SetProfileInt(kSettingsKey, u"RegErrsFixedLast", 0);
+    if (environment_.log)
+        environment_.log(u"\r\n\r\n CLEANING STARTED \r\n\r\n");
+    if (environment_.createRestorePoint)
+        environment_.createRestorePoint();
+    if (environment_.log)
+        environment_.log(u"\r\n\r\n PASSED CREATING RESTORE POINT STAGE \r\n\r\n");
+
+    CScanDriver& scans = environment_.scans;
+    std::unique_ptr<CBackup> backup =
+        BeginPartialBackup(environment_.backup, environment_.appTitle);
+    backup_ = backup.get();
+    scans.RepairContext().undoSession = backup_;
+    scans.StopEvent().Reset();
+    int last = 0;
+    std::jthread worker([&] {
+        for (const CategoryRow& row : kCategories) {
+            CCategory* category = scans.CategoryOf(row.bit);
+            if (!category || last == CCategory::kScanStopped)
+                continue;
+            category->Attach(&scans.StopEvent(), nullptr, &scans.RepairContext());
+            last = scans.RunCategory(category, row.bit, false,
+                                     [this](CCategory& each) { return RepairCategory(each); });
+        }
+    });
+    worker.join();
+    result_.stopped = last == CCategory::kScanStopped;
+
+    backup_ = nullptr;
+    scans.RepairContext().undoSession = nullptr;
+    result_.backupSaved = EndPartialBackup(*backup);
+    std::error_code code;
+    if (result_.backupSaved && std::filesystem::exists(backup->ListFilePath(), code))
+        result_.listFile = backup->ListFilePath();
+
+    // After a finished run, a problem whose repair failed leaves the results: its key joins
+    // the hide list so the next scans do not show it again.
+    if (!result_.stopped) {
+        for (const CategoryRow& row : kCategories) {
+            CCategory* category = scans.CategoryOf(row.bit);
+            if (!category)
+                continue;
+            auto& problems = category->MutableProblems();
+            for (auto it = problems.begin(); it != problems.end();) {
+                if ((*it)->selected) {
+                    environment_.exclusions.AddToHistory((*it)->Key);
+                    it = problems.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+        }
+    }
+    return result_;
+}
+
+}  // namespace quillary

@@ -1,0 +1,60 @@
+#pragma once
+
+// The cleaning run: repairs the problems of the last scan that are still ticked, category by
+// category on a worker thread, every change recorded in one partial backup so that the whole
+// run can be undone. A stop request ends it between two problems.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/settings.h"
+#include "engine/exclusion_lists.h"
+#include "engine/scan_driver.h"
+#include "repair/backup.h"
+
+namespace quillary {
+
+struct CleaningEnvironment {
+    CScanDriver& scans;
+    const RegistryTarget& target;
+    CSettings& settings;          // the repaired-problem counters live here
+    CExclusionLists& exclusions;  // problems whose repair failed join the hide list
+    const BackupEnvironment& backup;
+    std::u16string appTitle;  // the partial backup's description
+    // Makes the restore point that comes first; its result does not stop the run.
+    std::function<void()> createRestorePoint;
+    TextLookup text;
+    std::function<void(std::u16string_view)> log;
+};
+
+struct CleaningResult {
+    bool stopped = false;
+    int attempted = 0;  // ticked problems whose repair was tried
+    int repaired = 0;
+    int failed = 0;
+    bool backupSaved = false;        // the partial backup's files were written
+    std::filesystem::path listFile;  // the partial backup's list file, when one was written
+};
+
+class CCleaningRun {
+public:
+    explicit CCleaningRun(CleaningEnvironment& environment);
+
+    // Runs the whole cleaning and waits for it: the restore point, the partial backup, the
+    // repairs on the worker thread, then the end of the backup and the hide list. A stop
+    // request on the scan driver's stop event ends it between two problems.
+    CleaningResult Run();
+
+    // One category's walk over its ticked problems: 1 at its end, 2 on a stop request.
+    int RepairCategory(CCategory& category);
+
+private:
+    CleaningEnvironment& environment_;
+    CBackup* backup_ = nullptr;
+    CleaningResult result_;
+};
+
+}  // namespace quillary

@@ -1,0 +1,45 @@
+#pragma once
+
+// ZIP archives (PKZIP format, deflate) held in memory: the archive of a partial backup is
+// built and read as bytes, and written to disk whole by its owner, so the file on disk is
+// always a complete archive. The portable core sees only this interface; the host build
+// supplies the implementation over its ZIP library.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillary {
+
+// What went wrong with an archive, in words for the log; empty optional means success.
+using ZipError = std::optional<std::string>;
+
+class IZipCodec {
+public:
+    virtual ~IZipCodec() = default;
+
+    // Adds content under name, compressed with deflate and stamped with modified (local time
+    // of day, as ZIP keeps it). archive holds a whole archive, or nothing for a new one. On
+    // failure archive is left as it was.
+    [[nodiscard]] virtual ZipError AddEntry(
+        std::vector<std::uint8_t>& archive, std::string_view name,
+        std::span<const std::uint8_t> content,
+        std::chrono::system_clock::time_point modified) const = 0;
+
+    // The names of every entry, in archive order.
+    [[nodiscard]] virtual ZipError ListEntries(std::span<const std::uint8_t> archive,
+                                               std::vector<std::string>& names) const = 0;
+
+    // The content of the first entry named exactly name (case-sensitive), checked against
+    // its CRC. An entry larger than maxBytes, a missing entry and damaged data are errors.
+    [[nodiscard]] virtual ZipError ReadEntry(std::span<const std::uint8_t> archive,
+                                             std::string_view name, std::size_t maxBytes,
+                                             std::vector<std::uint8_t>& content) const = 0;
+};
+
+}  // namespace quillary

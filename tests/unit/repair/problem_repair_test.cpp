@@ -1,0 +1,155 @@
+#include "repair/problem_repair.h"
+
+#include <gtest/gtest.h>
+
+#include "backup_fixture.h"
+#include "repair/cleaning_run.h"
+
+namespace quillary {
+namespace {
+
+using testing::CBackupFixture;
+
+constexpr std::string_view kRegistry = R"(
+    [HKEY_LOCAL_MACHINE\Software\Classes\CLSID\{11111111-2222-3333-4444-555555555555}\InprocServer32]
+    @="C:\\gone.dll"
+    [HKEY_LOCAL_MACHINE\Software\Classes\Vendor.Doc\Sub]
+    "v"="1"
+    [HKEY_CURRENT_USER\Software\Vendor\Lonely\Only]
+    "x"="1"
+    [HKEY_CURRENT_USER\Software\Vendor\Kept]
+    "keep"="me"
+    [HKEY_CURRENT_USER\Software\Vendor\Kept\Only]
+    [HKEY_CURRENT_USER\Software\Vendor\MRU]
+    "a"="C:\\a.txt"
+    "b"="C:\\b.txt"
+    "c"="C:\\c.txt"
+    "MRUList"="bca"
+    [HKEY_CURRENT_USER\Software\Vendor\Sounds]
+    @="C:\\gone.wav"
+    [HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run]
+    "Gone"="C:\\gone.exe"
+)";
+
+CProblem MakeProblem(std::int32_t type, std::u16string key, std::u16string valueName = u"",
+                     std::u16string alternateKey = u"") {
+    CProblem problem;
+    problem.EntryType = type;
+    problem.Key = std::move(key);
+    problem.ValueName = std::move(valueName);
+    problem.AlternateKey = std::move(alternateKey);
+    return problem;
+}
+
+// Every repair mark changes what it names, and the partial backup undoes it exactly.
+TEST(ProblemRepairTest, EachRepairIsUndoneExactly) {
+    CProblem shortcut = MakeProblem(34, u"");
+    shortcut.detailLines = {u"label", u"C:\\Desktop\\old.lnk"};
+    struct {
+        const char* why;
+        CProblem problem;
+        std::u16string_view gone;  // a key that must be gone after the repair ("" for none)
+    } cases[] = {
+        {"R1 tree and its emptied parent",
+         MakeProblem(0, u"HKEY_CURRENT_USER\\Software\\Vendor\\Lonely\\Only"),
+         u"Software\\Vendor\\Lonely"},
+        {"R2 tree", MakeProblem(1, u"HKEY_LOCAL_MACHINE\\Software\\Classes\\Vendor.Doc"),
+         u"Software\\Classes\\Vendor.Doc"},
+        {"R3 tree",
+         MakeProblem(3, u"HKEY_CLASSES_ROOT\\CLSID\\{11111111-2222-3333-4444-555555555555}"),
+         u"Software\\Classes\\CLSID\\{11111111-2222-3333-4444-555555555555}"},
+        {"R6 history value and its MRUList letter",
+         MakeProblem(27, u"HKEY_CURRENT_USER\\Software\\Vendor\\MRU", u"c"), u""},
+        {"R8 file", shortcut, u""},
+        {"R9 emptied text", MakeProblem(37, u"HKEY_CURRENT_USER\\Software\\Vendor\\Sounds"), u""},
+        {"R10 value",
+         MakeProblem(41, u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                     u"Gone"),
+         u""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        CBackupFixture fixture(kRegistry);
+        fixture.WriteFile("Desktop/old.lnk", "L");
+        const std::string registryBefore = fixture.RegistryText();
+        const std::string driveBefore = fixture.DriveText();
+        RegistryTarget target{&fixture.Registry(), true, {}};
+
+        auto backup = BeginPartialBackup(fixture.Environment(), u"Quillary");
+        ASSERT_TRUE(Repair(c.problem, *backup, target, {}));
+        if (!c.gone.empty()) {
+            RegSam view = c.gone.starts_with(u"Software\\Classes") ? KeyWow64_64Key : 0;
+            bool machine = c.problem.Key.find(u"HKEY_CURRENT_USER") == std::u16string::npos;
+            EXPECT_FALSE(testing::KeyExists(fixture.Registry(),
+                                            machine ? HKeyLocalMachine : HKeyCurrentUser, c.gone,
+                                            view | KeyWow64_64Key));
+        }
+        EXPECT_NE(fixture.RegistryText() + fixture.DriveText(), registryBefore + driveBefore);
+        ASSERT_TRUE(EndPartialBackup(*backup));
+
+        CBackup undo(fixture.Environment());
+        undo.SetListFilePath(backup->ListFilePath());
+        ASSERT_TRUE(undo.LoadList());
+        ASSERT_TRUE(undo.UndoAll());
+        EXPECT_EQ(fixture.RegistryText(), registryBefore);
+        EXPECT_EQ(fixture.DriveText(), driveBefore);
+    }
+}
+
+TEST(ProblemRepairTest, MruListLosesTheLetterAndParentsWithValuesStay) {
+    CBackupFixture fixture(kRegistry);
+    RegistryTarget target{&fixture.Registry(), true, {}};
+    auto backup = BeginPartialBackup(fixture.Environment(), u"Quillary");
+    ASSERT_TRUE(Repair(MakeProblem(27, u"HKEY_CURRENT_USER\\Software\\Vendor\\MRU", u"c"), *backup,
+                       target, {}));
+    EXPECT_EQ(testing::ValueBytes(fixture.Registry(), HKeyCurrentUser, u"Software\\Vendor\\MRU",
+                                  u"MRUList"),
+              ToUtf16LeBytes(u"ba", true));
+    // The parent keeps its value, so it stays although its last subkey went.
+    ASSERT_TRUE(Repair(MakeProblem(0, u"HKEY_CURRENT_USER\\Software\\Vendor\\Kept\\Only"), *backup,
+                       target, {}));
+    EXPECT_TRUE(testing::KeyExists(fixture.Registry(), HKeyCurrentUser, u"Software\\Vendor\\Kept"));
+}
+
+TEST(ProblemRepairTest, ProtectedKeysAndMissingServicesFailHonestly) {
+    struct {
+        HKey root;
+        std::u16string_view subKey;
+        bool mayDelete;
+    } cases[] = {
+        {HKeyLocalMachine, u"", false},
+        {HKeyLocalMachine, u"Software", false},
+        {HKeyLocalMachine, u"Software\\Classes", false},
+        {HKeyLocalMachine, u"SOFTWARE\\Wow6432Node\\Classes\\CLSID", false},
+        {HKeyClassesRoot, u"CLSID", false},
+        {HKeyClassesRoot, u"Vendor.Doc", true},
+        {HKeyCurrentUser, u"Software\\Microsoft\\Windows\\CurrentVersion\\Run", false},
+        {HKeyCurrentUser, u"Software\\Microsoft\\Windows\\CurrentVersion\\Run\\x", true},
+        {HKeyUsers, u"S-1-5-21-0-0-0-1000\\Software", false},
+        {HKeyUsers, u"S-1-5-21-0-0-0-1000\\AppEvents\\Schemes\\Apps", false},
+        {HKeyLocalMachine, u"Software\\Vendor\\App", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Utf16ToUtf8(c.subKey));
+        EXPECT_EQ(MayRepairDelete(c.root, c.subKey), c.mayDelete);
+    }
+
+    CBackupFixture fixture(kRegistry);
+    RegistryTarget target{&fixture.Registry(), true, {}};
+    auto backup = BeginPartialBackup(fixture.Environment(), u"Quillary");
+    std::vector<std::u16string> log;
+    auto logger = [&](std::u16string_view line) { log.emplace_back(line); };
+    const std::string before = fixture.RegistryText();
+    EXPECT_FALSE(Repair(MakeProblem(1, u"HKEY_CLASSES_ROOT\\CLSID"), *backup, target, logger));
+    EXPECT_FALSE(Repair(MakeProblem(0, u"HKEY_CURRENT_USER\\Software"), *backup, target, logger));
+    CProblem history = MakeProblem(32, u"HKEY_CURRENT_USER\\Software\\Vendor");
+    history.detailLines = {u"label", u"C:\\a b\\[x].htm"};
+    EXPECT_FALSE(Repair(history, *backup, target, logger));
+    EXPECT_FALSE(
+        Repair(MakeProblem(99, u"HKEY_CURRENT_USER\\Software\\Vendor"), *backup, target, logger));
+    EXPECT_EQ(fixture.RegistryText(), before);
+    EXPECT_EQ(log.size(), 3u);
+}
+
+}  // namespace
+}  // namespace quillary
