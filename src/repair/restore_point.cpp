@@ -1,11 +1,10 @@
 #include "repair/restore_point.h"
 
 #include <algorithm>
-#include <ctime>
 
 #include "core/registry_access.h"
 #include "core/settings.h"
-#include "core/text.h"
+#include "repair/local_time_text.h"
 
 namespace quillary {
 namespace {
@@ -23,22 +22,6 @@ std::u16string SysresKeyPath() {
 
 bool IsHighSurrogate(char16_t unit) {
     return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-// The local calendar fields of a moment; nullopt when the runtime cannot convert it.
-std::optional<std::tm> LocalTimeOf(std::chrono::system_clock::time_point time) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
-    std::tm fields{};
-#ifdef _WIN32
-    if (localtime_s(&fields, &seconds) != 0) {
-        return std::nullopt;
-    }
-#else
-    if (localtime_r(&seconds, &fields) == nullptr) {
-        return std::nullopt;
-    }
-#endif
-    return fields;
 }
 
 }  // namespace
@@ -176,12 +159,7 @@ bool CRestorePointMaker::RestorePointDue() {
 std::u16string CRestorePointMaker::DefaultDescription() const {
     std::u16string description = environment_.appTitle;
     description += u' ';
-    if (const std::optional<std::tm> local = LocalTimeOf(environment_.clock.Now())) {
-        char text[128];
-        const std::size_t length =
-            std::strftime(text, sizeof text, "%a, %b %d, %y  %H:%M", &*local);
-        description += Utf8ToUtf16(std::string_view(text, length));
-    }
+    description += FormatLocalTime("%a, %b %d, %y  %H:%M", environment_.clock.Now());
     return std::u16string(CutRestorePointDescription(description));
 }
 
