@@ -146,6 +146,11 @@ int main(int argc, char** argv) {
     if (startup.outcome == StartupOutcome::Quit)
         return kExitDone;
     bool firstInstance = startup.outcome == StartupOutcome::Run;
+    if (!firstInstance && !guard.Error().empty()) {
+        // Not another instance: the claim itself could not be made.
+        std::cerr << "quillary-cli: " << guard.Error() << "\n";
+        return kExitTargetUnavailable;
+    }
     if (!firstInstance) {
         std::cerr << "quillary-cli: another Quillary instance is running; it keeps the results "
                      "and backups\n";

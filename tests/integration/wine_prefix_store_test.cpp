@@ -14,6 +14,7 @@
 #include "platform/wine/wine_prefix_registry.h"
 #include "platform/wine/wineserver_lock.h"
 #include "support/registry_fixture.h"
+#include "wine_export.h"
 #include "wine_prefix_copy.h"
 
 namespace quillary {
@@ -21,6 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::CWinePrefixCopy;
+using testing::ExportedKeys;
+using testing::KeysOfTheFiles;
+using testing::ParseExport;
 using testing::ValueBytes;
 
 std::vector<std::string> SplitLines(std::string_view text, std::string_view separator = "\n") {
@@ -49,39 +53,6 @@ std::vector<std::string> SplitLines(std::string_view text, std::string_view sepa
         return ::testing::AssertionFailure() << "more than the line " << line << " changed";
     }
     return ::testing::AssertionSuccess();
-}
-
-// The keys of a `reg export`, each with its value lines.
-using ExportedKeys = std::map<std::string, std::vector<std::string>>;
-
-ExportedKeys ParseExport(const std::string& text, ExportedKeys keys = {}) {
-    std::vector<std::string>* current = nullptr;
-    for (const std::string& line : SplitLines(text)) {
-        if (line.starts_with("[")) {
-            current = &keys[line];
-        } else if (current != nullptr && !line.empty()) {
-            current->push_back(line);
-        }
-    }
-    return keys;
-}
-
-// Of the exported keys, those that the registry files hold, as the store read them. Left out
-// is what Wine makes anew at every start and never saves, and so differs between two runs:
-// volatile keys (the hardware tree, the display driver's keys, one named by a new GUID each
-// time, the count of started services) and the date the display driver stamps.
-ExportedKeys KeysOfTheFiles(ExportedKeys keys, IRegistry& store) {
-    std::erase_if(keys, [&](const auto& key) {
-        const std::u16string path = Utf8ToUtf16(key.first.substr(1, key.first.size() - 2));
-        const RegistryPath split = SplitRegistryPath(path);
-        const std::optional<HKey> root = RootKeyFromName(split.rootName);
-        return !root || !testing::KeyExists(store, *root, split.subKey);
-    });
-    for (auto& [key, lines] : keys) {
-        std::erase_if(
-            lines, [](const std::string& line) { return line.starts_with("\"DriverDateData\"="); });
-    }
-    return keys;
 }
 
 // The blocks of a registry file as Wine writes it: the header, then one block per key, each
