@@ -8,13 +8,16 @@
 #include "categories/category_factory.h"
 #include "core/text.h"
 #include "engine/category_table.h"
+#include "platform/wine/prefix_restore_points.h"
 #include "repair/backup.h"
 #include "repair/cleaning_run.h"
 #include "repair/minizip_codec.h"
 #include "repair/reg_export.h"
 #include "repair/reg_import.h"
+#include "repair/restore_point.h"
 #include "repair/undo_folder.h"
 #include "repair/undo_list_file.h"
+#include "services/language_pack.h"
 
 namespace quillary::cli {
 namespace {
@@ -166,6 +169,18 @@ int RunRepairCommand(CTargetSession& session, const RepairOptions& options,
     }
 
     CBackupSetup backup(session);
+    // The whole registry is kept as a restore point first, at most once a day.
+    CPrefixRestorePoints restorePoints(session.Choice().folder, context.DataFolder(),
+                                       session.Clock());
+    CRestorePointMaker restorePointMaker({context.ConfigStore(), context.Platform(),
+                                          session.Clock(), &restorePoints, LoadAppTitle()});
+    const auto createRestorePoint = [&] {
+        if (!restorePointMaker.CreateRestorePoint({})) {
+            const std::string& why = restorePoints.LastError();
+            Say("no restore point was made: " +
+                (why.empty() ? "the prefix's Windows version has none" : why));
+        }
+    };
     CleaningEnvironment cleaning{
         scans,
         context.Target(),
@@ -173,7 +188,7 @@ int RunRepairCommand(CTargetSession& session, const RepairOptions& options,
         context.Exclusions(),
         backup.Environment(),
         context.Language().LookupText(u"AFX_IDS_APP_TITLE"),
-        {},
+        createRestorePoint,
         [&context](std::u16string_view id) { return context.Language().LookupText(id); },
         [&context](std::u16string_view line) { context.Log().WriteLogLine(line); }};
     CCleaningRun run(cleaning);
