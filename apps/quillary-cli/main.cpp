@@ -12,6 +12,7 @@
 #include "platform/linux/instance_guard.h"
 #include "platform/linux/target_platform_queries.h"
 #include "repair_commands.h"
+#include "restore_points_command.h"
 #include "scan_command.h"
 
 namespace {
@@ -89,6 +90,12 @@ int main(int argc, char** argv) {
     bool backupsJson = false;
     backups->add_flag("--json", backupsJson, "print one JSON document");
 
+    CLI::App* restorePoints = app.add_subcommand(
+        "restore-points", "list the prefix's restore points, or put one back with --restore");
+    restorePoints->fallthrough();
+    std::optional<std::int64_t> restoreId;
+    restorePoints->add_option("--restore", restoreId, "put back the restore point with this ID");
+
     CLI::App* undo = app.add_subcommand("undo", "undo one partial backup");
     undo->fallthrough();
     std::string undoNumber;
@@ -161,23 +168,37 @@ int main(int argc, char** argv) {
     }
 
     CatchInterrupts();
-    if (*scan) {
-        scanOptions.saveResults = firstInstance;
-        return RunScanCommand(*session, scanOptions, g_interrupted);
-    }
     if (*backups)
         return RunBackupsCommand(*session, backupsJson);
     if (*exporter)
         return RunExportCommand(*session, exportKey, exportFile, view);
-    // The commands that change the prefix leave the results and backups to the instance
-    // that owns them.
+    if (*restorePoints && !restoreId)
+        return RunListRestorePoints(*session);
+    if (*scan && !firstInstance) {
+        scanOptions.saveResults = false;
+        return RunScanCommand(*session, scanOptions, g_interrupted);
+    }
+    // The commands that change the prefix or the program's own records leave them to the
+    // instance that owns them.
     if (!firstInstance) {
         std::cerr << "quillary-cli: another Quillary instance is running; nothing is changed\n";
         return kExitTargetBusy;
     }
-    if (*repair)
-        return RunRepairCommand(*session, repairOptions, g_interrupted);
-    if (*undo)
-        return RunUndoCommand(*session, undoNumber);
-    return RunImportCommand(*session, importFile, view);
+    int status = kExitDone;
+    if (*scan) {
+        status = RunScanCommand(*session, scanOptions, g_interrupted);
+    } else if (*repair) {
+        status = RunRepairCommand(*session, repairOptions, g_interrupted);
+    } else if (*undo) {
+        status = RunUndoCommand(*session, undoNumber);
+    } else if (*restorePoints) {
+        status = RunRestoreRestorePoint(*session, *restoreId);
+    } else {
+        status = RunImportCommand(*session, importFile, view);
+    }
+    // The program's own values (the repair counters, the last restore point's time) persist.
+    if (FileError failure = session->SaveConfig()) {
+        std::cerr << "quillary-cli: cannot save the program's settings: " << *failure << "\n";
+    }
+    return status;
 }

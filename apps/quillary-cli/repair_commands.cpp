@@ -205,6 +205,9 @@ int RunRepairCommand(CTargetSession& session, const RepairOptions& options,
     finished = true;
     watcher.join();
     bool saved = SaveRegistry(session);
+    // The repair counters are kept with the other settings.
+    if (!context.Settings().SaveSettings())
+        Say("cannot store the repair counters");
     for (const std::string& failure : context.Exit(false))
         Say(failure);
 

@@ -31,6 +31,8 @@ public:
     const PrefixChoice& Choice() const { return choice_; }
     CWinePrefixRegistry& Registry() { return *registry_; }
     CMappedFileSystem& Files() { return *files_; }
+    // Writes the program's own registry (settings and counters) when it changed.
+    [[nodiscard]] FileError SaveConfig() { return configStore_->Save(); }
     const IClock& Clock() const { return clock_; }
     CAppContext& Context() { return *context_; }
 
