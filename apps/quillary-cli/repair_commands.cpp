@@ -23,6 +23,7 @@ namespace quillary::cli {
 namespace {
 
 constexpr std::size_t kMaxListFileBytes = 64u * 1024 * 1024;
+constexpr std::size_t kMaxImportFileBytes = 1024u * 1024 * 1024;
 
 void Say(std::string_view text) {
     std::cerr << "quillary-cli: " << text << "\n";
@@ -329,12 +330,40 @@ int RunExportCommand(CTargetSession& session, const std::string& keyPath, const 
 int RunImportCommand(CTargetSession& session, const std::string& file, int view) {
     if (RefusedToWrite(session))
         return kExitTargetBusy;
-    if (std::optional<std::string> failure =
-            ImportRegFile(session.Context().Target(), view != 32, file)) {
-        Say(*failure);
+    std::vector<std::uint8_t> bytes;
+    if (FileError error = ReadWholeFile(file, kMaxImportFileBytes, bytes)) {
+        Say(*error);
         return kExitBadArguments;
     }
-    return SaveRegistry(session) ? kExitDone : kExitTargetUnavailable;
+    RegImportParse parsed = ParseRegFile(bytes);
+    if (parsed.error) {
+        Say(file + ", line " + std::to_string(parsed.error->line) + ": " + parsed.error->message +
+            "; nothing was imported");
+        return kExitBadArguments;
+    }
+    // What the file replaces or deletes goes into a partial backup first, like a repair.
+    CAppContext& context = session.Context();
+    const RegistryTarget& target = context.Target();
+    const bool in64BitView = target.is64Bit && view != 32;
+    CBackupSetup setup(session);
+    std::unique_ptr<CBackup> backup =
+        BeginPartialBackup(setup.Environment(), u"Import of " + Utf8ToUtf16(file));
+    RecordUndoOf(target, in64BitView, parsed.operations, *backup->ExportWriter(in64BitView));
+    std::optional<std::string> failure = ApplyRegOperations(target, in64BitView, parsed.operations);
+    bool backedUp = EndPartialBackup(*backup);
+    bool saved = SaveRegistry(session);
+    if (failure)
+        Say(file + ", " + *failure);
+    if (!backedUp)
+        Say("the partial backup of the import could not be written completely");
+    std::error_code code;
+    if (std::filesystem::exists(backup->ListFilePath(), code)) {
+        std::cout << "Imported " << file << "; partial backup "
+                  << backup->ListFilePath().stem().string() << " holds the undo copy.\n";
+    }
+    if (failure)
+        return kExitBadArguments;
+    return saved && backedUp ? kExitDone : kExitTargetUnavailable;
 }
 
 }  // namespace quillary::cli

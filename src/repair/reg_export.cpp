@@ -227,6 +227,13 @@ bool CRegExport::ExportValue(HKey root, std::u16string_view subKey, std::u16stri
     return true;
 }
 
+void CRegExport::ExportKeyDeletion(HKey root, std::u16string_view subKey) {
+    std::u16string block = u"\r\n[-";
+    block += FullKeyPath(root, subKey);
+    block += u"]\r\n";
+    lines_.push_back(std::move(block));
+}
+
 void CRegExport::ExportValueDeletion(HKey root, std::u16string_view subKey,
                                      std::u16string_view valueName) {
     std::u16string path = FullKeyPath(root, subKey);

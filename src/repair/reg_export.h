@@ -26,6 +26,9 @@ public:
     // when the value cannot be read; the block stays.
     bool ExportValue(HKey root, std::u16string_view subKey, std::u16string_view valueName,
                      bool in64BitView);
+    // Appends a block that deletes root\subKey on import ("[-path]"), so that importing
+    // undoes the creation of a key that did not exist.
+    void ExportKeyDeletion(HKey root, std::u16string_view subKey);
     // Appends a key block and a line that deletes valueName on import ("name"=-), so that
     // importing undoes the creation of a value that did not exist.
     void ExportValueDeletion(HKey root, std::u16string_view subKey, std::u16string_view valueName);

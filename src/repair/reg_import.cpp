@@ -4,6 +4,7 @@
 
 #include "core/text.h"
 #include "platform/file_io.h"
+#include "repair/reg_export.h"
 
 namespace quillary {
 namespace {
@@ -391,6 +392,58 @@ std::optional<std::string> ApplyRegOperations(const RegistryTarget& target, bool
             return Describe(operation, status);
     }
     return std::nullopt;
+}
+
+void RecordUndoOf(const RegistryTarget& target, bool in64BitView,
+                  std::span<const RegImportOperation> operations, CRegExport& writer) {
+    RegSam view = 0;
+    if (target.is64Bit)
+        view = in64BitView ? KeyWow64_64Key : KeyWow64_32Key;
+    const auto keyExists = [&](HKey root, std::u16string_view subKey) {
+        RegKey key(*target.store);
+        return key.Open(root, subKey, kMaskReadOnly | view) == ErrorSuccess;
+    };
+    // Keys the file creates are deleted on undo only once, however often it names them.
+    std::vector<std::pair<HKey, std::u16string>> created;
+    const auto recordCreation = [&](HKey root, const std::u16string& subKey) {
+        if (keyExists(root, subKey))
+            return;
+        for (const auto& [createdRoot, createdKey] : created) {
+            if (createdRoot == root && EqualsNoCase(createdKey, subKey))
+                return;
+        }
+        // The first missing key on the way is the one the import makes.
+        std::u16string first = subKey;
+        std::size_t end = 0;
+        while ((end = subKey.find(u'\\', end + 1)) != std::u16string::npos) {
+            if (!keyExists(root, subKey.substr(0, end))) {
+                first = subKey.substr(0, end);
+                break;
+            }
+        }
+        created.emplace_back(root, subKey);
+        writer.ExportKeyDeletion(root, first);
+    };
+    for (const RegImportOperation& operation : operations) {
+        switch (operation.kind) {
+            case Kind::CreateKey:
+                recordCreation(operation.root, operation.subKey);
+                break;
+            case Kind::DeleteKey:
+                writer.ExportKey(operation.root, operation.subKey, in64BitView);
+                break;
+            case Kind::SetValue:
+            case Kind::DeleteValue:
+                recordCreation(operation.root, operation.subKey);
+                if (!writer.ExportValue(operation.root, operation.subKey, operation.valueName,
+                                        in64BitView) &&
+                    operation.kind == Kind::SetValue) {
+                    writer.ExportValueDeletion(operation.root, operation.subKey,
+                                               operation.valueName);
+                }
+                break;
+        }
+    }
 }
 
 std::optional<std::string> ImportRegFile(const RegistryTarget& target, bool in64BitView,

@@ -45,6 +45,12 @@ RegImportParse ParseRegFile(std::span<const std::uint8_t> bytes);
 [[nodiscard]] std::optional<std::string> ApplyRegOperations(
     const RegistryTarget& target, bool in64BitView, std::span<const RegImportOperation> operations);
 
+// Writes into writer what undoes operations: the keys and values they delete or replace as
+// they are now, a deletion for each key and value they create. Call before applying them.
+class CRegExport;
+void RecordUndoOf(const RegistryTarget& target, bool in64BitView,
+                  std::span<const RegImportOperation> operations, CRegExport& writer);
+
 // Reads, checks and applies a file; nullopt on success, else what went wrong (with its line).
 [[nodiscard]] std::optional<std::string> ImportRegFile(const RegistryTarget& target,
                                                        bool in64BitView,

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/text.h"
+#include "platform/memory/reg_text.h"
 #include "repair/reg_export.h"
 #include "support/registry_fixture.h"
 #include "support/temp_folder.h"
@@ -164,6 +165,46 @@ TEST(RegImportTest, ExportThenImportRestoresTheKey) {
               std::nullopt);
     EXPECT_FALSE(ValueBytes(*restored, HKeyCurrentUser, u"Software\\Demo", u"Q"));
     EXPECT_FALSE(testing::KeyExists(*restored, HKeyCurrentUser, u"Software\\Demo\\Sub"));
+}
+
+// An import records what undoes it: replaced and deleted values and keys as they were,
+// deletions for what it creates.
+TEST(RegImportTest, RecordedUndoPutsTheRegistryBack) {
+    auto registry = MakeRegistry(R"(
+        [HKEY_CURRENT_USER\Environment]
+        "TEMP"="C:\\temp"
+        [HKEY_CURRENT_USER\Software\Old\Child]
+        "v"=dword:00000001
+    )");
+    const std::string before = FormatRegTree(registry->Tree());
+    RegImportParse parsed = ParseRegFile(Utf16File(
+        u"Windows Registry Editor Version 5.00\r\n"
+        u"[HKEY_CURRENT_USER\\Software\\New\\Deep]\r\n\"v\"=\"1\"\r\n"
+        u"[HKEY_CURRENT_USER\\Environment]\r\n\"TEMP\"=\"D:\\\\x\"\r\n\"Added\"=dword:00000005\r\n"
+        u"[-HKEY_CURRENT_USER\\Software\\Old]\r\n"));
+    ASSERT_FALSE(parsed.error);
+    RegistryTarget target{registry.get(), false, {}};
+    CRegExport undo(target);
+    RecordUndoOf(target, false, parsed.operations, undo);
+    ASSERT_EQ(ApplyRegOperations(target, false, parsed.operations), std::nullopt);
+    EXPECT_NE(FormatRegTree(registry->Tree()), before);
+
+    // Undo applies the recorded blocks newest first, as the partial backup does.
+    RegImportParse recorded = ParseRegFile(Utf16File(undo.Text()));
+    ASSERT_FALSE(recorded.error) << recorded.error->message;
+    std::vector<RegImportOperation> newestFirst;
+    std::size_t end = recorded.operations.size();
+    for (std::size_t i = recorded.operations.size(); i-- > 0;) {
+        using Kind = RegImportOperation::Kind;
+        const auto kind = recorded.operations[i].kind;
+        if (kind == Kind::CreateKey || kind == Kind::DeleteKey) {
+            for (std::size_t k = i; k < end; ++k)
+                newestFirst.push_back(std::move(recorded.operations[k]));
+            end = i;
+        }
+    }
+    ASSERT_EQ(ApplyRegOperations(target, false, newestFirst), std::nullopt);
+    EXPECT_EQ(FormatRegTree(registry->Tree()), before);
 }
 
 }  // namespace
