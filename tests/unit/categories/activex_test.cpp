@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/text.h"
-#include "unit/engine/scan_fixture.h"
+#include "support/scan_fixture.h"
 
 namespace quillary {
 namespace {

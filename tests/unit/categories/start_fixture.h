@@ -19,32 +19,10 @@
 #include "platform/shell_link.h"
 #include "support/fake_platform_queries.h"
 #include "support/registry_fixture.h"
+#include "support/scan_fixture.h"
 #include "support/temp_folder.h"
 
 namespace quillary::testing {
-
-// Answers GetPath from a table of shortcut paths (any case) and remembers what it was asked.
-class CTableShellLinkReader final : public IShellLinkReader {
-public:
-    std::u16string GetPath(std::u16string_view linkPath) override {
-        asked.emplace_back(linkPath);
-        auto found = targets.find(ToLower(linkPath));
-        return found == targets.end() ? std::u16string() : found->second;
-    }
-    void Set(std::u16string_view linkPath, std::u16string_view target) {
-        targets[ToLower(linkPath)] = target;
-    }
-    std::map<std::u16string, std::u16string> targets;
-    std::vector<std::u16string> asked;
-};
-
-class NoFileProtection final : public ISystemProtection {
-public:
-    std::optional<bool> SfcIsKeyProtected(HKey, std::u16string_view, RegSam) override {
-        return std::nullopt;
-    }
-    bool SfcIsFileProtected(std::u16string_view) override { return false; }
-};
 
 // The profile folders of the user "demo", as a Wine prefix lays them out.
 inline std::map<int, std::u16string> ProfileFolders() {
@@ -57,80 +35,19 @@ inline std::map<int, std::u16string> ProfileFolders() {
     };
 }
 
-class CStartFixture {
+// The scan fixture as these scanners need it: the profile's folders and ProgramFiles set,
+// language texts ending in ": ", the skip-empty-keys setting left at its default.
+class CStartFixture : public CScanFixture {
 public:
     explicit CStartFixture(std::string_view registryText,
                            std::map<int, std::u16string> specialFolders = ProfileFolders(),
                            bool is64Bit = true)
-        : registry_(MakeRegistry(registryText, [&] {
-              MemoryRegistryOptions options;
-              options.is64Bit = is64Bit;
-              return options;
-          }())) {
-        folder_.MakeFolder("c/windows/system32");
-        for (const auto& [csidl, path] : specialFolders) {
-            MakeFolder(path);
-        }
-        MappedFileSystemSetup setup;
-        setup.drives = {{u'C', folder_.Path() / "c", DriveFixed, {}}};
-        setup.is64Bit = is64Bit;
-        setup.environment.Set(u"ProgramFiles", u"C:\\Program Files");
-        setup.specialFolders = std::move(specialFolders);
-        files_ = std::make_unique<CMappedFileSystem>(std::move(setup));
-        target_ = {registry_.get(), is64Bit, {}};
-        platform_.is64Bit = is64Bit;
-        rules_ = std::make_unique<CBuiltinRules>(*files_, protection_, platform_, settings_);
-        references_ =
-            std::make_unique<CFileReferenceResolver>(*files_, target_, *rules_, settings_);
-        environment_ = std::make_unique<ScanEnvironment>(ScanEnvironment{
-            target_, *files_, platform_, settings_, *rules_, *references_, exclusions_,
-            [](std::u16string_view id) { return u"text of " + std::u16string(id) + u": "; },
-            [this](std::u16string_view line) { log.emplace_back(line); }});
-    }
-
-    ScanEnvironment& Environment() { return *environment_; }
-    CMemoryRegistry& Registry() { return *registry_; }
-    SettingsValues& Settings() { return settings_; }
-    CExclusionLists& Exclusions() { return exclusions_; }
-    CMappedFileSystem& Files() { return *files_; }
-    CTableShellLinkReader& Links() { return links_; }
-
-    // The Unix path of a Windows path on C:.
-    std::filesystem::path UnixPath(std::u16string_view windowsPath) const {
-        std::string relative = Utf16ToUtf8(windowsPath.substr(3));
-        std::replace(relative.begin(), relative.end(), '\\', '/');
-        return folder_.Path() / "c" / relative;
-    }
-    void MakeFolder(std::u16string_view windowsPath) const {
-        std::filesystem::create_directories(UnixPath(windowsPath));
-    }
-    // A file at a Windows path on C:, with its folders.
-    void MakeFile(std::u16string_view windowsPath) const {
-        std::filesystem::path path = UnixPath(windowsPath);
-        std::filesystem::create_directories(path.parent_path());
-        std::ofstream(path) << "x";
-    }
-    // A shortcut file at linkPath whose target the reader reports as target.
-    void MakeShortcut(std::u16string_view linkPath, std::u16string_view target) {
-        MakeFile(linkPath);
-        links_.Set(linkPath, target);
-    }
-
-    std::vector<std::u16string> log;
-
-private:
-    CTempFolder folder_;
-    std::unique_ptr<CMemoryRegistry> registry_;
-    std::unique_ptr<CMappedFileSystem> files_;
-    RegistryTarget target_;
-    FakePlatformQueries platform_;
-    SettingsValues settings_;
-    NoFileProtection protection_;
-    CExclusionLists exclusions_;
-    std::unique_ptr<CBuiltinRules> rules_;
-    std::unique_ptr<CFileReferenceResolver> references_;
-    std::unique_ptr<ScanEnvironment> environment_;
-    CTableShellLinkReader links_;
+        : CScanFixture(registryText,
+                       ScanFixtureOptions{.is64Bit = is64Bit,
+                                          .specialFolders = std::move(specialFolders),
+                                          .environment = {{u"ProgramFiles", u"C:\\Program Files"}},
+                                          .textSuffix = u": ",
+                                          .searchEmptyKeys = false}) {}
 };
 
 // Keeps the progress and status a scanner reports.

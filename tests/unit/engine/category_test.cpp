@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/text.h"
-#include "scan_fixture.h"
+#include "support/scan_fixture.h"
 
 namespace quillary {
 namespace {

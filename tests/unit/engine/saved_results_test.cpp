@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "core/archive.h"
-#include "scan_fixture.h"
+#include "support/scan_fixture.h"
 
 namespace quillary {
 namespace {

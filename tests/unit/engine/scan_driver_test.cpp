@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "core/text.h"
-#include "scan_fixture.h"
+#include "support/scan_fixture.h"
 
 namespace quillary {
 namespace {
