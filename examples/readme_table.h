@@ -1,6 +1,6 @@
 #pragma once
 
-// The planted entries as Markdown, one table per scan category: the part of
+// The planted entries as Markdown, one table per scan category: the section of
 // examples/README.md that lists them, kept there word for word.
 
 #include <string>

@@ -130,19 +130,6 @@ bool SelectProblems(CScanDriver& scans, const RepairOptions& options) {
     return true;
 }
 
-int ScanAll(CTargetSession& session, const std::atomic<bool>& interrupted) {
-    CScanDriver& scans = session.Context().Scans();
-    if (!scans.StartScan(AvailableCategories()))
-        return kExitDone;
-    while (scans.IsScanRunning()) {
-        if (interrupted)
-            scans.StopEvent().Set();
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    scans.WaitForScan();
-    return interrupted ? kExitInterrupted : kExitDone;
-}
-
 }  // namespace
 
 int RunRepairCommand(CTargetSession& session, const RepairOptions& options,
@@ -150,7 +137,7 @@ int RunRepairCommand(CTargetSession& session, const RepairOptions& options,
     if (RefusedToWrite(session))
         return kExitTargetBusy;
     CAppContext& context = session.Context();
-    if (options.scanFirst && ScanAll(session, interrupted) == kExitInterrupted) {
+    if (options.scanFirst && ScanToEnd(context.Scans(), AvailableCategories(), interrupted)) {
         Say("the scan was stopped; nothing was repaired");
         return kExitInterrupted;
     }

@@ -177,6 +177,18 @@ std::optional<std::uint32_t> ParseCategoryList(std::string_view list, std::strin
     return selection;
 }
 
+bool ScanToEnd(CScanDriver& scans, std::uint32_t selection, const std::atomic<bool>& interrupted) {
+    bool started = scans.StartScan(selection);
+    while (started && scans.IsScanRunning()) {
+        // Ends the scan between two items, as the scan page's stop does.
+        if (interrupted)
+            scans.StopEvent().Set();
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    scans.WaitForScan();
+    return interrupted;
+}
+
 int RunScanCommand(CTargetSession& session, const ScanOptions& options,
                    const std::atomic<bool>& interrupted) {
     CAppContext& context = session.Context();
@@ -211,21 +223,10 @@ int RunScanCommand(CTargetSession& session, const ScanOptions& options,
         progress.emplace(context.TextTables());
     CScanDriver& scans = context.Scans();
     scans.SetObserver(progress ? &*progress : nullptr);
-    bool started = scans.StartScan(selection);
-    bool stopped = false;
-    while (started && scans.IsScanRunning()) {
-        if (interrupted && !stopped) {
-            // Ends the scan between two items, as the scan page's stop does.
-            scans.StopEvent().Set();
-            stopped = true;
-        }
-        std::this_thread::sleep_for(kPollInterval);
-    }
-    scans.WaitForScan();
+    const bool stopped = ScanToEnd(scans, selection, interrupted);
     scans.SetObserver(nullptr);
     if (progress)
         progress->Clear();
-    stopped = stopped || interrupted;
 
     if (options.json) {
         PrintJson(session, stopped);

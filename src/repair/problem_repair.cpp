@@ -42,11 +42,6 @@ constexpr std::array<std::u16string_view, 27> kContainerKeys = {
     u"appevents\\eventlabels",
 };
 
-// Root order of the partial backup's records.
-std::optional<std::int32_t> RootNumber(HKey root) {
-    return RootNumberOf(root);
-}
-
 // The sub-key path in the form the container list uses: lower case, Wow6432Node left out,
 // a user's hive below HKEY_USERS taken as the root, and the classes' own "Software\Classes"
 // prefix removed (classesBelow tells that it was there, or that the root is
@@ -93,7 +88,7 @@ std::optional<KeyPath> SplitKeyPath(std::u16string_view text) {
     std::optional<HKey> root = RootKeyFromName(path.rootName);
     if (!root)
         return std::nullopt;
-    std::optional<std::int32_t> number = RootNumber(*root);
+    std::optional<std::int32_t> number = RootNumberOf(*root);
     if (!number)
         return std::nullopt;
     return KeyPath{*root, *number, std::u16string(path.subKey)};

@@ -60,13 +60,19 @@ std::vector<StringValue> ReadStringValues(IRegistry& registry, HKey root,
     return values;
 }
 
-std::optional<std::u16string> ReadString(IRegistry& registry, HKey root, std::u16string_view path,
-                                         std::u16string_view valueName) {
-    for (StringValue& value : ReadStringValues(registry, root, path)) {
+// The text of one value among a key's values, read once for all the lookups in that key.
+std::optional<std::u16string> FindValue(const std::vector<StringValue>& values,
+                                        std::u16string_view valueName) {
+    for (const StringValue& value : values) {
         if (EqualsNoCase(value.name, valueName))
-            return std::move(value.text);
+            return value.text;
     }
     return std::nullopt;
+}
+
+std::optional<std::u16string> ReadString(IRegistry& registry, HKey root, std::u16string_view path,
+                                         std::u16string_view valueName) {
+    return FindValue(ReadStringValues(registry, root, path), valueName);
 }
 
 // Plain strings first, then the expandable ones, which may refer to the plain ones.
@@ -148,15 +154,20 @@ std::map<int, std::u16string> ReadSpecialFolders(IRegistry& registry,
                                                  const MappedFileSystemSetup& setup) {
     constexpr std::u16string_view kExplorer =
         u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
+    const auto read = [&](HKey root, std::u16string_view name) {
+        return ReadStringValues(registry, root, std::u16string(kExplorer) + std::u16string(name));
+    };
+    const std::vector<StringValue> userShellFolders[] = {
+        read(HKeyCurrentUser, u"User Shell Folders"),
+        read(HKeyLocalMachine, u"User Shell Folders")};
+    const std::vector<StringValue> shellFolders[] = {read(HKeyCurrentUser, u"Shell Folders"),
+                                                     read(HKeyLocalMachine, u"Shell Folders")};
     std::map<int, std::u16string> folders;
     for (const ShellFolder& folder : kShellFolders) {
-        std::optional<std::u16string> path =
-            ReadString(registry, folder.root, std::u16string(kExplorer) + u"User Shell Folders",
-                       folder.valueName);
-        if (!path || path->empty()) {
-            path = ReadString(registry, folder.root, std::u16string(kExplorer) + u"Shell Folders",
-                              folder.valueName);
-        }
+        const std::size_t side = folder.root == HKeyCurrentUser ? 0 : 1;
+        std::optional<std::u16string> path = FindValue(userShellFolders[side], folder.valueName);
+        if (!path || path->empty())
+            path = FindValue(shellFolders[side], folder.valueName);
         if (path && !path->empty())
             folders[folder.csidl] = environment.Expand(*path);
     }
@@ -226,6 +237,8 @@ void ReadDosDevices(const fs::path& prefix, IRegistry& registry, MappedFileSyste
     }
     std::sort(names.begin(), names.end());
 
+    const std::vector<StringValue> namedTypes =
+        ReadStringValues(registry, HKeyLocalMachine, u"Software\\Wine\\Drives");
     unsigned volumes = 0;
     unsigned cdroms = 0;
     for (const std::string& name : names) {
@@ -240,8 +253,7 @@ void ReadDosDevices(const fs::path& prefix, IRegistry& registry, MappedFileSyste
             drive.letter = static_cast<char16_t>(lower[0] - 'a' + 'A');
             drive.root = root;
             std::u16string letterName = {static_cast<char16_t>(lower[0]), u':'};
-            std::optional<std::u16string> named =
-                ReadString(registry, HKeyLocalMachine, u"Software\\Wine\\Drives", letterName);
+            std::optional<std::u16string> named = FindValue(namedTypes, letterName);
             drive.type = named ? DriveTypeNamed(*named) : DriveUnknown;
             if (drive.type == DriveUnknown)
                 drive.type = DriveTypeOfDevice(folder / (name + ":"));
@@ -282,26 +294,25 @@ CWindowsEnvironment ReadPrefixEnvironment(IRegistry& registry, bool is64Bit) {
                          u"System\\CurrentControlSet\\Control\\Session Manager\\Environment"),
         false);
 
-    SetFrom(environment, u"ProgramFiles",
-            ReadString(registry, HKeyLocalMachine, kCurrentVersion, u"ProgramFilesDir"));
-    SetFrom(environment, u"CommonProgramFiles",
-            ReadString(registry, HKeyLocalMachine, kCurrentVersion, u"CommonFilesDir"));
+    const std::vector<StringValue> currentVersion =
+        ReadStringValues(registry, HKeyLocalMachine, kCurrentVersion);
+    SetFrom(environment, u"ProgramFiles", FindValue(currentVersion, u"ProgramFilesDir"));
+    SetFrom(environment, u"CommonProgramFiles", FindValue(currentVersion, u"CommonFilesDir"));
     if (is64Bit) {
-        SetFrom(environment, u"ProgramW6432",
-                ReadString(registry, HKeyLocalMachine, kCurrentVersion, u"ProgramFilesDir"));
-        SetFrom(environment, u"CommonProgramW6432",
-                ReadString(registry, HKeyLocalMachine, kCurrentVersion, u"CommonFilesDir"));
+        SetFrom(environment, u"ProgramW6432", FindValue(currentVersion, u"ProgramFilesDir"));
+        SetFrom(environment, u"CommonProgramW6432", FindValue(currentVersion, u"CommonFilesDir"));
         SetFrom(environment, u"ProgramFiles(x86)",
-                ReadString(registry, HKeyLocalMachine, kCurrentVersion, u"ProgramFilesDir (x86)"));
+                FindValue(currentVersion, u"ProgramFilesDir (x86)"));
         SetFrom(environment, u"CommonProgramFiles(x86)",
-                ReadString(registry, HKeyLocalMachine, kCurrentVersion, u"CommonFilesDir (x86)"));
+                FindValue(currentVersion, u"CommonFilesDir (x86)"));
     }
     std::u16string profileList = std::u16string(kWindowsNtCurrentVersion) + u"\\ProfileList";
-    std::optional<std::u16string> programData =
-        ReadString(registry, HKeyLocalMachine, profileList, u"ProgramData");
+    const std::vector<StringValue> profiles =
+        ReadStringValues(registry, HKeyLocalMachine, profileList);
+    std::optional<std::u16string> programData = FindValue(profiles, u"ProgramData");
     SetFrom(environment, u"ProgramData", programData);
     SetFrom(environment, u"ALLUSERSPROFILE", programData);
-    SetFrom(environment, u"PUBLIC", ReadString(registry, HKeyLocalMachine, profileList, u"Public"));
+    SetFrom(environment, u"PUBLIC", FindValue(profiles, u"Public"));
     SetFrom(environment, u"USERPROFILE",
             ReadString(registry, HKeyLocalMachine,
                        profileList + u"\\" + std::u16string(kWineUserSid), u"ProfileImagePath"));
