@@ -23,6 +23,7 @@
 #include "engine/category_table.h"
 #include "platform/file_io.h"
 #include "platform/linux/config_store.h"
+#include "platform/linux/lnk_shell_link_reader.h"
 #include "platform/linux/target_platform_queries.h"
 #include "platform/wine/prefix_file_system.h"
 #include "platform/wine/wine_prefix_registry.h"
@@ -193,8 +194,10 @@ int MeasureAll(const BenchOptions& options) {
     CWineSystemProtection protection(*files);
     CTargetPlatformQueries platform(*registry, *configStore, u"bench", home / "data");
     CSystemClock clock;
+    CLnkShellLinkReader shellLinks(*files);
     CAppContext context(AppEnvironment{*registry, *files, protection, *configStore, platform, clock,
-                                       fs::path(), MakeCategory});
+                                       fs::path(), MakeCategory, false, SetProcessLocale,
+                                       &shellLinks});
     context.Load();
 
     // The least a scan must do: walk every key and value, check every path once.

@@ -83,10 +83,10 @@ struct InterfaceReference {
 };
 
 constexpr std::array<InterfaceReference, 4> kInterfaceReferences = {{
-    {u"ProxyStubClsid", u"CLSID\\", 11},
-    {u"ProxyStubClsid32", u"CLSID\\", 11},
-    {u"TypeLib", u"TypeLib\\", 12},
-    {u"OLEViewerIViewerCLSID", u"CLSID\\", 11},
+    {u"ProxyStubClsid", u"CLSID", 11},
+    {u"ProxyStubClsid32", u"CLSID", 11},
+    {u"TypeLib", u"TypeLib", 12},
+    {u"OLEViewerIViewerCLSID", u"CLSID", 11},
 }};
 
 constexpr std::int32_t kMissingLibraryFile = 7;
@@ -113,6 +113,7 @@ int CActiveX::Scan() {
         progressTotal_ = total;
     progressCount_ = 0;
     librariesSearchedFor64Bit_.clear();
+    referenceTrees_.clear();
 
     int result = kScanDone;
     if (environment_.target.is64Bit) {
@@ -122,6 +123,7 @@ int CActiveX::Scan() {
     } else {
         result = RunPass(kNativePass);
     }
+    referenceTrees_.clear();
     SortProblems();
     if (result == kScanStopped || IsStopRequested())
         return kScanStopped;
@@ -136,13 +138,15 @@ int CActiveX::CountItems() {
 }
 
 int CActiveX::CountItemsIn(RegSam view) {
-    std::vector<std::u16string> applicationIds = ListTopKey(view, u"AppID");
+    IRegistry& store = *environment_.target.store;
+    std::vector<std::u16string> applicationIds = ListSubkeys(CClassesKey(store, view, u"AppID"));
     auto namedApplicationIds =
         std::count_if(applicationIds.begin(), applicationIds.end(),
                       [](const std::u16string& name) { return !name.starts_with(u'{'); });
-    return static_cast<int>(
-        ListTopKey(view, u"CLSID").size() + static_cast<std::size_t>(namedApplicationIds) +
-        ListTopKey(view, u"TypeLib").size() + ListTopKey(view, u"Interface").size());
+    return static_cast<int>(ListSubkeys(CClassesKey(store, view, u"CLSID")).size() +
+                            static_cast<std::size_t>(namedApplicationIds) +
+                            ListSubkeys(CClassesKey(store, view, u"TypeLib")).size() +
+                            ListSubkeys(CClassesKey(store, view, u"Interface")).size());
 }
 
 int CActiveX::RunPass(const Pass& pass) {
@@ -157,7 +161,8 @@ int CActiveX::RunPass(const Pass& pass) {
 // --- application identifiers -----------------------------------------------------------------
 
 int CActiveX::ScanApplicationIds(const Pass& pass) {
-    for (const std::u16string& name : ListTopKey(pass.view, u"AppID")) {
+    CClassesKey applicationIds(*environment_.target.store, pass.view, u"AppID");
+    for (const std::u16string& name : ListSubkeys(applicationIds)) {
         PumpMessages();
         if (IsStopRequested())
             return kScanStopped;
@@ -166,13 +171,13 @@ int CActiveX::ScanApplicationIds(const Pass& pass) {
         if (name.starts_with(u'{'))
             continue;
         ShowStatus(std::u16string(pass.viewPrefix) + u"AppID: " + name);
-        const std::u16string path = Join(u"AppID", name);
         RegKey key(*environment_.target.store);
         std::u16string named;
-        if (OpenKey(key, pass.view, path) && QueryShortString(key, u"AppID", named) &&
-            !named.empty() && !ReferencedKeyExists(pass, Join(u"AppID", named))) {
-            ReportInSharedTree(pass, kMissingApplicationId, path, u"AppID", named, {name},
-                               KeyForm::ViewPrefixed);
+        if (applicationIds.OpenSubkey(key, name) == ErrorSuccess &&
+            QueryShortString(key, u"AppID", named) && !named.empty() &&
+            !ReferencedKeyExists(pass, u"AppID", named)) {
+            ReportInSharedTree(pass, kMissingApplicationId, Join(u"AppID", name), u"AppID", named,
+                               {name}, KeyForm::ViewPrefixed);
         }
         StepProgress();
     }
@@ -182,60 +187,53 @@ int CActiveX::ScanApplicationIds(const Pass& pass) {
 // --- type libraries ----------------------------------------------------------------------------
 
 int CActiveX::ScanTypeLibraries(const Pass& pass) {
-    for (const std::u16string& library : ListTopKey(pass.view, u"TypeLib")) {
+    CClassesKey libraries(*environment_.target.store, pass.view, u"TypeLib");
+    for (const std::u16string& library : ListSubkeys(libraries)) {
         PumpMessages();
         ShowStatus(std::u16string(pass.viewPrefix) + u"TypeLib: " + library);
-        const std::u16string libraryPath = Join(u"TypeLib", library);
+        CClassesKey libraryKey(libraries, library);
         // Both views show one TypeLib tree: the 32-bit pass leaves out the libraries whose
         // empty keys the 64-bit pass looked for. The key path goes without a trailing
         // backslash, since the search joins subkey names with one of its own.
         const std::u16string lowerName = ToLower(library);
         if (!pass.skipsSharedDuplicates || !librariesSearchedFor64Bit_.contains(lowerName)) {
-            SearchEmptyKeys(HKeyClassesRoot, libraryPath, pass.is64BitView,
+            SearchEmptyKeys(HKeyClassesRoot, libraryKey.Path(), pass.is64BitView,
                             kTypeLibraryEmptyKeyExclusions, true);
             if (pass.is64BitView)
                 librariesSearchedFor64Bit_.insert(lowerName);
         }
 
-        std::vector<std::u16string> versions;
-        {
-            RegKey key(*environment_.target.store);
-            if (!OpenKey(key, pass.view, libraryPath))
-                continue;
-            ListSubkeyNames(environment_.target, key.Handle(), versions);
-        }
-        for (const std::u16string& version : versions) {
-            if (ScanTypeLibraryVersion(pass, library, version) == kScanStopped)
+        if (!libraryKey.OpensReadWrite())
+            continue;
+        for (const std::u16string& version : ListSubkeys(libraryKey)) {
+            CClassesKey versionKey(libraryKey, version);
+            if (ScanTypeLibraryVersion(pass, versionKey, version) == kScanStopped)
                 return kScanStopped;
-            CheckHelpFolder(pass, library, version);
+            CheckHelpFolder(pass, versionKey, library, version);
         }
     }
     StepProgress();
     return kScanDone;
 }
 
-int CActiveX::ScanTypeLibraryVersion(const Pass& pass, const std::u16string& library,
+int CActiveX::ScanTypeLibraryVersion(const Pass& pass, CClassesKey& versionKey,
                                      const std::u16string& version) {
-    const std::u16string versionPath = Join(Join(u"TypeLib", library), version);
-    std::vector<std::u16string> locales;
-    {
-        RegKey key(*environment_.target.store);
-        if (!OpenKey(key, pass.view, versionPath))
-            return kScanDone;
-        ListSubkeyNames(environment_.target, key.Handle(), locales);
-    }
+    if (!versionKey.OpensReadWrite())
+        return kScanDone;
+    const std::vector<std::u16string> locales = ListSubkeys(versionKey);
     for (std::u16string_view platform : pass.typeLibraryPlatforms) {
         for (const std::u16string& locale : locales) {
             PumpMessages();
             if (IsStopRequested())
                 return kScanStopped;
-            const std::u16string platformPath = Join(Join(versionPath, locale), platform);
+            const std::u16string localePlatform = Join(locale, platform);
             RegKey key(*environment_.target.store);
-            if (!OpenKey(key, pass.view, platformPath))
+            if (versionKey.OpenSubkey(key, localePlatform) != ErrorSuccess)
                 continue;
-            const std::u16string file = ReadText(pass.view, platformPath);
-            const std::u16string description = ReadText(pass.view, versionPath);
-            const std::u16string where = Join(Join(version, locale), platform);
+            const std::u16string file = ReadKeyText(key, u"");
+            const std::u16string description = versionKey.ReadText();
+            const std::u16string platformPath = Join(versionKey.Path(), localePlatform);
+            const std::u16string where = Join(version, localePlatform);
             if (file.empty()) {
                 ReportInSharedTree(pass, kEmptyLibraryFile, platformPath, u"", file,
                                    {description, where});
@@ -252,12 +250,11 @@ int CActiveX::ScanTypeLibraryVersion(const Pass& pass, const std::u16string& lib
     return kScanDone;
 }
 
-void CActiveX::CheckHelpFolder(const Pass& pass, const std::u16string& library,
-                               const std::u16string& version) {
-    const std::u16string versionPath = Join(Join(u"TypeLib", library), version);
-    const std::u16string helpPath = Join(versionPath, u"HELPDIR");
+void CActiveX::CheckHelpFolder(const Pass& pass, CClassesKey& versionKey,
+                               const std::u16string& library, const std::u16string& version) {
+    const std::u16string helpPath = Join(versionKey.Path(), u"HELPDIR");
     RegKey key(*environment_.target.store);
-    if (!OpenKey(key, pass.view, helpPath))
+    if (versionKey.OpenSubkey(key, u"HELPDIR") != ErrorSuccess)
         return;
     const std::u16string where = version + u"\\HELPDIR";
     std::vector<std::u16string> values;
@@ -267,14 +264,14 @@ void CActiveX::CheckHelpFolder(const Pass& pass, const std::u16string& library,
         std::vector<std::u16string> subkeys;
         if (!ListSubkeyNames(environment_.target, key.Handle(), subkeys)) {
             ReportInSharedTree(pass, kEmptyHelpFolder, helpPath, u"", u"",
-                               {ReadText(pass.view, versionPath), where});
+                               {versionKey.ReadText(), where});
         }
         return;
     }
     if (values.size() != 1)
         return;
-    const std::u16string folder = ReadText(pass.view, helpPath);
-    const std::u16string description = ReadText(pass.view, versionPath);
+    const std::u16string folder = ReadKeyText(key, u"");
+    const std::u16string description = versionKey.ReadText();
     if (folder.empty()) {
         ReportInSharedTree(pass, kEmptyHelpFolder, helpPath, u"", u"", {description, where});
         return;
@@ -291,25 +288,25 @@ void CActiveX::CheckHelpFolder(const Pass& pass, const std::u16string& library,
 // --- interfaces ----------------------------------------------------------------------------
 
 int CActiveX::ScanInterfaces(const Pass& pass) {
-    for (const std::u16string& name : ListTopKey(pass.view, u"Interface")) {
+    CClassesKey interfaces(*environment_.target.store, pass.view, u"Interface");
+    for (const std::u16string& name : ListSubkeys(interfaces)) {
         PumpMessages();
         ShowStatus(std::u16string(pass.viewPrefix) + u"Interface: " + name);
-        const std::u16string interfacePath = Join(u"Interface", name);
-        SearchEmptyKeys(HKeyClassesRoot, interfacePath, pass.is64BitView,
+        CClassesKey interfaceKey(interfaces, name);
+        SearchEmptyKeys(HKeyClassesRoot, interfaceKey.Path(), pass.is64BitView,
                         kInterfaceEmptyKeyExclusions, true);
         for (const InterfaceReference& reference : kInterfaceReferences) {
             if (IsStopRequested())
                 return kScanStopped;
-            const std::u16string referencePath = Join(interfacePath, reference.kind);
             RegKey key(*environment_.target.store);
             std::u16string target;
-            if (!OpenKey(key, pass.view, referencePath) || !QueryShortString(key, u"", target) ||
-                target.empty()) {
+            if (interfaceKey.OpenSubkey(key, reference.kind) != ErrorSuccess ||
+                !QueryShortString(key, u"", target) || target.empty()) {
                 continue;
             }
-            if (!ReferencedKeyExists(pass, std::u16string(reference.targetTree) + target)) {
-                Report(pass, reference.entryType, referencePath, u"", target,
-                       {ReadText(pass.view, interfacePath)});
+            if (!ReferencedKeyExists(pass, reference.targetTree, target)) {
+                Report(pass, reference.entryType, Join(interfaceKey.Path(), reference.kind), u"",
+                       target, {interfaceKey.ReadText()});
             }
         }
         StepProgress();
@@ -319,27 +316,21 @@ int CActiveX::ScanInterfaces(const Pass& pass) {
 
 // --- helpers -------------------------------------------------------------------------------
 
-std::vector<std::u16string> CActiveX::ListTopKey(RegSam view, std::u16string_view name) {
+std::vector<std::u16string> CActiveX::ListSubkeys(const CClassesKey& key) {
     std::vector<std::u16string> names;
-    RegKey key(*environment_.target.store);
-    if (key.Open(HKeyClassesRoot, name, kMaskReadOnly | view) == ErrorSuccess)
+    if (key.IsOpen())
         ListSubkeyNames(environment_.target, key.Handle(), names);
     return names;
 }
 
-bool CActiveX::OpenKey(RegKey& key, RegSam view, std::u16string_view subKey) {
-    return key.Open(HKeyClassesRoot, subKey, kMaskReadWrite | view) == ErrorSuccess;
-}
-
-std::u16string CActiveX::ReadText(RegSam view, std::u16string_view subKey,
-                                  std::u16string_view valueName) {
+std::u16string CActiveX::ReadText(RegSam view, std::u16string_view subKey) {
     std::u16string text;
     if (view == KeyWow64_32Key) {
-        ReadValueText32(environment_.target, HKeyClassesRoot, subKey, valueName, text);
+        ReadValueText32(environment_.target, HKeyClassesRoot, subKey, u"", text);
     } else if (view == KeyWow64_64Key) {
-        ReadValueText64(environment_.target, HKeyClassesRoot, subKey, valueName, text);
+        ReadValueText64(environment_.target, HKeyClassesRoot, subKey, u"", text);
     } else {
-        ReadValueText(environment_.target, HKeyClassesRoot, subKey, valueName, text);
+        ReadValueText(environment_.target, HKeyClassesRoot, subKey, u"", text);
     }
     return text;
 }
@@ -354,16 +345,27 @@ bool CActiveX::QueryShortString(RegKey& key, std::u16string_view valueName, std:
     return true;
 }
 
-bool CActiveX::ReferencedKeyExists(const Pass& pass, std::u16string_view subKey) {
+bool CActiveX::ReferencedKeyExists(const Pass& pass, std::u16string_view tree,
+                                   std::u16string_view name) {
     const auto opensIn = [&](RegSam view) {
         RegKey key(*environment_.target.store);
-        LStatus status = key.Open(HKeyClassesRoot, subKey, kMaskReadWrite | view);
+        LStatus status = ReferenceTree(view, tree).OpenSubkey(key, name);
         // A key we may not open is somebody's key all the same.
         return status == ErrorSuccess || status == ErrorAccessDenied;
     };
     if (!pass.looksInBothViews)
         return opensIn(pass.view);
     return opensIn(KeyWow64_64Key) || opensIn(KeyWow64_32Key);
+}
+
+CClassesKey& CActiveX::ReferenceTree(RegSam view, std::u16string_view tree) {
+    for (const std::unique_ptr<CClassesKey>& key : referenceTrees_) {
+        if (key->View() == view && key->Path() == tree)
+            return *key;
+    }
+    referenceTrees_.push_back(
+        std::make_unique<CClassesKey>(*environment_.target.store, view, std::u16string(tree)));
+    return *referenceTrees_.back();
 }
 
 bool CActiveX::HoldsNothing(RegKey& key) {

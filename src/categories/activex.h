@@ -7,12 +7,14 @@
 // and then the 32-bit view.
 
 #include <initializer_list>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
 
+#include "categories/classes_key.h"
 #include "engine/category.h"
 
 namespace quillary {
@@ -61,44 +63,45 @@ private:
     int CountItemsIn(RegSam view);
     int RunPass(const Pass& pass);
     int ScanClasses(const Pass& pass);
-    int ScanClass(const Pass& pass, const std::u16string& clsid);
+    int ScanClass(const Pass& pass, CClassesKey& classKey, const std::u16string& clsid);
     int ScanApplicationIds(const Pass& pass);
     int ScanTypeLibraries(const Pass& pass);
-    int ScanTypeLibraryVersion(const Pass& pass, const std::u16string& library,
+    int ScanTypeLibraryVersion(const Pass& pass, CClassesKey& versionKey,
                                const std::u16string& version);
-    void CheckHelpFolder(const Pass& pass, const std::u16string& library,
+    void CheckHelpFolder(const Pass& pass, CClassesKey& versionKey, const std::u16string& library,
                          const std::u16string& version);
     int ScanInterfaces(const Pass& pass);
 
-    void CheckServerKind(const Pass& pass, const std::u16string& clsid,
+    void CheckServerKind(const Pass& pass, CClassesKey& classKey, const std::u16string& clsid,
                          const std::u16string& className, std::u16string_view kind);
-    void CheckProgId(const Pass& pass, const std::u16string& clsid,
+    void CheckApplicationId(const Pass& pass, CClassesKey& classKey,
+                            const std::u16string& className);
+    void CheckProgId(const Pass& pass, CClassesKey& classKey, const std::u16string& clsid,
                      const std::u16string& className);
-    void CheckClassTypeLibrary(const Pass& pass, const std::u16string& clsid,
+    void CheckClassTypeLibrary(const Pass& pass, CClassesKey& classKey,
                                const std::u16string& className);
-    void CheckDefaultIcon(const Pass& pass, const std::u16string& clsid,
+    void CheckDefaultIcon(const Pass& pass, CClassesKey& classKey, const std::u16string& clsid,
                           const std::u16string& className);
-    void CheckContextMenuHandlers(const Pass& pass, const std::u16string& clsid,
+    void CheckContextMenuHandlers(const Pass& pass, CClassesKey& classKey,
                                   const std::u16string& className);
-    void CheckToolboxBitmap(const Pass& pass, const std::u16string& clsid,
+    void CheckToolboxBitmap(const Pass& pass, CClassesKey& classKey, const std::u16string& clsid,
                             const std::u16string& className);
 
-    // Whether CLSID\clsid can be opened for reading and writing in the view.
-    bool ClassKeyOpens(RegSam view, const std::u16string& clsid);
     // Whether an empty key is reported: always in some passes, else unless the user skips
     // empty keys.
     bool ReportsEmptyKey(bool alwaysInThisPass) const;
-    // The subkeys of a top key, opened read-only in the view; empty when it cannot open.
-    std::vector<std::u16string> ListTopKey(RegSam view, std::u16string_view name);
-    // Opens a key below HKEY_CLASSES_ROOT for reading and writing in the view.
-    bool OpenKey(RegKey& key, RegSam view, std::u16string_view subKey);
-    // The trimmed text of a value in the view; empty when it is missing or not a string.
-    std::u16string ReadText(RegSam view, std::u16string_view subKey,
-                            std::u16string_view valueName = {});
+    // The subkeys of an open key; empty when it did not open.
+    std::vector<std::u16string> ListSubkeys(const CClassesKey& key);
+    // The text of a value of HKEY_CLASSES_ROOT\subKey in the view, trimmed; empty when it is
+    // missing or not a string.
+    std::u16string ReadText(RegSam view, std::u16string_view subKey);
     // A value read as stored (up to its first NUL), as long as it fits 260 characters.
     static bool QueryShortString(RegKey& key, std::u16string_view valueName, std::u16string& text);
-    // Whether a key that a registration refers to is there (access denied counts as there).
-    bool ReferencedKeyExists(const Pass& pass, std::u16string_view subKey);
+    // Whether tree\name, which a registration refers to, is there (access denied counts as
+    // there). tree is one of the trees opened for the scan.
+    bool ReferencedKeyExists(const Pass& pass, std::u16string_view tree, std::u16string_view name);
+    // The top key of a tree references lead into, opened on first use and held for the scan.
+    CClassesKey& ReferenceTree(RegSam view, std::u16string_view tree);
     // Whether the key holds nothing: no subkeys, and no values but an empty default one.
     bool HoldsNothing(RegKey& key);
     bool FileIsMissing(std::u16string_view text, const FileReferenceOptions& options);
@@ -122,6 +125,8 @@ private:
 
     // Type libraries (lower-cased names) whose empty keys the 64-bit pass looked for.
     std::unordered_set<std::u16string> librariesSearchedFor64Bit_;
+    // The trees references lead into (CLSID, AppID, TypeLib), each in a view.
+    std::vector<std::unique_ptr<CClassesKey>> referenceTrees_;
 };
 
 }  // namespace quillary

@@ -49,47 +49,42 @@ bool IsLocalServer(std::u16string_view kind) {
 }  // namespace
 
 int CActiveX::ScanClasses(const Pass& pass) {
-    for (const std::u16string& clsid : ListTopKey(pass.view, u"CLSID")) {
+    CClassesKey classes(*environment_.target.store, pass.view, u"CLSID");
+    for (const std::u16string& clsid : ListSubkeys(classes)) {
         PumpMessages();
-        if (ScanClass(pass, clsid) == kScanStopped)
+        CClassesKey classKey(classes, clsid);
+        if (ScanClass(pass, classKey, clsid) == kScanStopped)
             return kScanStopped;
         StepProgress();
     }
     return kScanDone;
 }
 
-int CActiveX::ScanClass(const Pass& pass, const std::u16string& clsid) {
+int CActiveX::ScanClass(const Pass& pass, CClassesKey& classKey, const std::u16string& clsid) {
     ShowStatus(std::u16string(pass.viewPrefix) + u"CLSID: " + clsid);
-    const std::u16string classPath = ClassPath(clsid);
-    const std::u16string className = ReadText(pass.view, classPath);
+    const std::u16string className = classKey.ReadText();
 
     for (std::u16string_view kind : kServerKinds) {
         if (IsStopRequested())
             return kScanStopped;
-        CheckServerKind(pass, clsid, className, kind);
+        CheckServerKind(pass, classKey, clsid, className, kind);
     }
-
-    if (ClassKeyOpens(pass.view, clsid)) {
-        const std::u16string applicationId = ReadText(pass.view, classPath, u"AppID");
-        if (!applicationId.empty() && !ReferencedKeyExists(pass, u"AppID\\" + applicationId)) {
-            Report(pass, kMissingApplicationId, classPath, u"AppID", applicationId, {className});
-        }
-    }
-    CheckProgId(pass, clsid, className);
-    CheckClassTypeLibrary(pass, clsid, className);
-    CheckDefaultIcon(pass, clsid, className);
-    CheckContextMenuHandlers(pass, clsid, className);
-    CheckToolboxBitmap(pass, clsid, className);
+    CheckApplicationId(pass, classKey, className);
+    CheckProgId(pass, classKey, clsid, className);
+    CheckClassTypeLibrary(pass, classKey, className);
+    CheckDefaultIcon(pass, classKey, clsid, className);
+    CheckContextMenuHandlers(pass, classKey, className);
+    CheckToolboxBitmap(pass, classKey, clsid, className);
     return kScanDone;
 }
 
-void CActiveX::CheckServerKind(const Pass& pass, const std::u16string& clsid,
+void CActiveX::CheckServerKind(const Pass& pass, CClassesKey& classKey, const std::u16string& clsid,
                                const std::u16string& className, std::u16string_view kind) {
-    const std::u16string serverPath = ClassPath(clsid, kind);
     RegKey key(*environment_.target.store);
-    if (!OpenKey(key, pass.view, serverPath))
+    if (classKey.OpenSubkey(key, kind) != ErrorSuccess)
         return;
-    const std::u16string server = ReadText(pass.view, serverPath);
+    const std::u16string server = ReadKeyText(key, u"");
+    const std::u16string serverPath = ClassPath(clsid, kind);
 
     if (!server.empty()) {
         FileReferenceOptions options = StandardFileOptions();
@@ -99,11 +94,18 @@ void CActiveX::CheckServerKind(const Pass& pass, const std::u16string& clsid,
         }
         if (!FileIsMissing(server, options))
             return;
+        // The class name is read in the view the server was registered for.
         const RegSam nameView =
             IsLocalServer(kind) && pass.localServerNameView ? pass.localServerNameView : pass.view;
-        if (!ClassKeyOpens(nameView, clsid))
+        std::u16string name = className;
+        if (nameView != pass.view) {
+            CClassesKey otherView(*environment_.target.store, nameView, classKey.Path());
+            if (!otherView.OpensReadWrite())
+                return;
+            name = otherView.ReadText();
+        } else if (!classKey.OpensReadWrite()) {
             return;
-        const std::u16string name = ReadText(nameView, ClassPath(clsid));
+        }
         Report(pass, kMissingFile, serverPath, u"", server, {ClassLabel(name, clsid), kind});
         return;
     }
@@ -116,74 +118,80 @@ void CActiveX::CheckServerKind(const Pass& pass, const std::u16string& clsid,
         Report(pass, kEmptyKey, serverPath, u"", server, {ClassLabel(className, clsid), kind});
 }
 
-void CActiveX::CheckProgId(const Pass& pass, const std::u16string& clsid,
-                           const std::u16string& className) {
-    const std::u16string progIdPath = ClassPath(clsid, u"ProgID");
-    RegKey key(*environment_.target.store);
-    if (!OpenKey(key, pass.view, progIdPath))
+void CActiveX::CheckApplicationId(const Pass& pass, CClassesKey& classKey,
+                                  const std::u16string& className) {
+    if (!classKey.OpensReadWrite())
         return;
-    const std::u16string progId = ReadText(pass.view, progIdPath);
+    const std::u16string applicationId = classKey.ReadText(u"AppID");
+    if (!applicationId.empty() && !ReferencedKeyExists(pass, u"AppID", applicationId)) {
+        Report(pass, kMissingApplicationId, classKey.Path(), u"AppID", applicationId, {className});
+    }
+}
+
+void CActiveX::CheckProgId(const Pass& pass, CClassesKey& classKey, const std::u16string& clsid,
+                           const std::u16string& className) {
+    RegKey key(*environment_.target.store);
+    if (classKey.OpenSubkey(key, u"ProgID") != ErrorSuccess)
+        return;
+    const std::u16string progId = ReadKeyText(key, u"");
     if (!progId.empty() || !HoldsNothing(key))
         return;
-    if (ReportsEmptyKey(pass.alwaysReportsEmptyProgId))
-        Report(pass, kEmptyKey, progIdPath, u"", progId, {ClassLabel(className, clsid), u"ProgID"});
+    if (ReportsEmptyKey(pass.alwaysReportsEmptyProgId)) {
+        Report(pass, kEmptyKey, ClassPath(clsid, u"ProgID"), u"", progId,
+               {ClassLabel(className, clsid), u"ProgID"});
+    }
 }
 
-void CActiveX::CheckClassTypeLibrary(const Pass& pass, const std::u16string& clsid,
+void CActiveX::CheckClassTypeLibrary(const Pass& pass, CClassesKey& classKey,
                                      const std::u16string& className) {
-    const std::u16string libraryPath = ClassPath(clsid, u"TypeLib");
     RegKey key(*environment_.target.store);
-    if (!OpenKey(key, pass.view, libraryPath))
+    if (classKey.OpenSubkey(key, u"TypeLib") != ErrorSuccess)
         return;
-    const std::u16string library = ReadText(pass.view, libraryPath);
-    if (IsBracedLooking(library) && !ReferencedKeyExists(pass, u"TypeLib\\" + library))
-        Report(pass, kMissingTypeLibrary, libraryPath, u"", library, {className});
+    const std::u16string library = ReadKeyText(key, u"");
+    if (IsBracedLooking(library) && !ReferencedKeyExists(pass, u"TypeLib", library))
+        Report(pass, kMissingTypeLibrary, classKey.Path() + u"\\TypeLib", u"", library,
+               {className});
 }
 
-void CActiveX::CheckDefaultIcon(const Pass& pass, const std::u16string& clsid,
-                                const std::u16string& className) {
-    const std::u16string iconPath = ClassPath(clsid, u"DefaultIcon");
+void CActiveX::CheckDefaultIcon(const Pass& pass, CClassesKey& classKey,
+                                const std::u16string& clsid, const std::u16string& className) {
     RegKey key(*environment_.target.store);
-    if (!OpenKey(key, pass.view, iconPath))
+    if (classKey.OpenSubkey(key, u"DefaultIcon") != ErrorSuccess)
         return;
-    const std::u16string icon = ReadText(pass.view, iconPath);
+    const std::u16string icon = ReadKeyText(key, u"");
+    const std::u16string iconPath = ClassPath(clsid, u"DefaultIcon");
     if (icon.empty()) {
         Report(pass, kEmptyIcon, iconPath, u"", icon, {ClassLabel(className, clsid)});
         return;
     }
     if (!pass.testsIconFile || !FileIsMissing(icon, StandardFileOptions()))
         return;
-    if (ClassKeyOpens(pass.view, clsid)) {
+    if (classKey.OpensReadWrite()) {
         Report(pass, kMissingFile, iconPath, u"", icon,
                {ClassLabel(className, clsid), u"DefaultIcon"});
     }
 }
 
-void CActiveX::CheckContextMenuHandlers(const Pass& pass, const std::u16string& clsid,
+void CActiveX::CheckContextMenuHandlers(const Pass& pass, CClassesKey& classKey,
                                         const std::u16string& className) {
-    const std::u16string handlersPath = ClassPath(clsid, u"ShellEx\\ContextMenuHandlers");
-    std::vector<std::u16string> handlers;
-    {
-        RegKey key(*environment_.target.store);
-        if (!OpenKey(key, pass.view, handlersPath))
-            return;
-        ListSubkeyNames(environment_.target, key.Handle(), handlers);
-    }
-    for (const std::u16string& handler : handlers) {
-        const std::u16string handlerPath = handlersPath + u"\\" + handler;
+    CClassesKey handlers(classKey, u"ShellEx\\ContextMenuHandlers");
+    if (!handlers.OpensReadWrite())
+        return;
+    for (const std::u16string& handler : ListSubkeys(handlers)) {
+        const std::u16string handlerPath = handlers.Path() + u"\\" + handler;
         if (handler.starts_with(u'{')) {
             // The subkey is named after the handler's class.
-            if (ReferencedKeyExists(pass, ClassPath(handler)))
+            if (ReferencedKeyExists(pass, u"CLSID", handler))
                 continue;
-            const std::u16string classKey =
+            const std::u16string classKeyPath =
                 u"HKEY_CLASSES_ROOT\\" + std::u16string(pass.viewPrefix) + ClassPath(handler);
             Report(pass, kMissingHandlerClass, handlerPath, u"", u"",
-                   {className, classKey, handler}, KeyForm::ViewPrefixed);
+                   {className, classKeyPath, handler}, KeyForm::ViewPrefixed);
             continue;
         }
         // A named subkey gives the handler's class in its default value.
-        const std::u16string handlerClass = ReadText(pass.view, handlerPath);
-        if (!handlerClass.starts_with(u'{') || ReferencedKeyExists(pass, ClassPath(handlerClass))) {
+        const std::u16string handlerClass = CClassesKey(handlers, handler).ReadText();
+        if (!handlerClass.starts_with(u'{') || ReferencedKeyExists(pass, u"CLSID", handlerClass)) {
             continue;
         }
         Report(pass, kMissingHandlerClass, handlerPath, u"", u"",
@@ -191,31 +199,26 @@ void CActiveX::CheckContextMenuHandlers(const Pass& pass, const std::u16string& 
     }
 }
 
-void CActiveX::CheckToolboxBitmap(const Pass& pass, const std::u16string& clsid,
-                                  const std::u16string& className) {
-    const std::u16string bitmapPath = ClassPath(clsid, u"ToolboxBitmap32");
+void CActiveX::CheckToolboxBitmap(const Pass& pass, CClassesKey& classKey,
+                                  const std::u16string& clsid, const std::u16string& className) {
     RegKey key(*environment_.target.store);
-    if (!OpenKey(key, pass.view, bitmapPath))
+    if (classKey.OpenSubkey(key, u"ToolboxBitmap32") != ErrorSuccess)
         return;
-    const std::u16string bitmap = ReadText(pass.view, bitmapPath);
+    const std::u16string bitmap = ReadKeyText(key, u"");
+    const std::u16string bitmapPath = ClassPath(clsid, u"ToolboxBitmap32");
     if (bitmap.empty()) {
         if (!HoldsNothing(key) || !ReportsEmptyKey(pass.alwaysReportsEmptyBitmap) ||
-            !ClassKeyOpens(pass.view, clsid)) {
+            !classKey.OpensReadWrite()) {
             return;
         }
         Report(pass, kEmptyKey, bitmapPath, u"", bitmap,
                {ClassLabel(className, clsid), u"ToolboxBitmap32"});
         return;
     }
-    if (FileIsMissing(bitmap, StandardFileOptions()) && ClassKeyOpens(pass.view, clsid)) {
+    if (FileIsMissing(bitmap, StandardFileOptions()) && classKey.OpensReadWrite()) {
         Report(pass, kMissingBitmapFile, bitmapPath, u"", bitmap,
                {ClassLabel(className, clsid), u"ToolboxBitmap32"});
     }
-}
-
-bool CActiveX::ClassKeyOpens(RegSam view, const std::u16string& clsid) {
-    RegKey classKey(*environment_.target.store);
-    return OpenKey(classKey, view, ClassPath(clsid));
 }
 
 bool CActiveX::ReportsEmptyKey(bool alwaysInThisPass) const {

@@ -72,21 +72,7 @@ bool ReadValueTextInView(const RegistryTarget& target, HKey root, std::u16string
     if (OpenReadWriteOrReadOnly(key, root, subKey, view) != ErrorSuccess) {
         return false;
     }
-    text.clear();
-    RegType type = RegNone;
-    std::uint32_t size = 0;
-    if (target.store->RegQueryValueExW(key.Handle(), valueName, &type, nullptr, &size) !=
-            ErrorSuccess ||
-        !IsStringType(type)) {
-        return true;
-    }
-    std::vector<char16_t> buffer(std::max<std::size_t>(260, size / 2 + 1));
-    auto length = static_cast<std::uint32_t>(buffer.size());
-    if (key.QueryString(valueName, buffer.data(), &length) != ErrorSuccess) {
-        return true;
-    }
-    const std::u16string_view read(buffer.data(), length);
-    text = Trim(read.substr(0, read.find(u'\0')));
+    text = ReadKeyText(key, valueName);
     return true;
 }
 
@@ -400,6 +386,23 @@ bool ReadValueText32(const RegistryTarget& target, HKey root, std::u16string_vie
 bool ReadValueText64(const RegistryTarget& target, HKey root, std::u16string_view subKey,
                      std::u16string_view valueName, std::u16string& text) {
     return ReadValueTextInView(target, root, subKey, valueName, KeyWow64_64Key, text);
+}
+
+std::u16string ReadKeyText(RegKey& key, std::u16string_view valueName) {
+    RegType type = RegNone;
+    std::uint32_t size = 0;
+    if (key.Store().RegQueryValueExW(key.Handle(), valueName, &type, nullptr, &size) !=
+            ErrorSuccess ||
+        !IsStringType(type)) {
+        return {};
+    }
+    std::u16string buffer(std::max<std::size_t>(260, size / 2 + 1), u'\0');
+    auto length = static_cast<std::uint32_t>(buffer.size());
+    if (key.QueryString(valueName, buffer.data(), &length) != ErrorSuccess) {
+        return {};
+    }
+    const std::u16string_view read(buffer.data(), length);
+    return Trim(read.substr(0, read.find(u'\0')));
 }
 
 // --- deletion --------------------------------------------------------------------------------

@@ -161,6 +161,9 @@ bool ReadValueText32(const RegistryTarget& target, HKey root, std::u16string_vie
                      std::u16string_view valueName, std::u16string& text);
 bool ReadValueText64(const RegistryTarget& target, HKey root, std::u16string_view subKey,
                      std::u16string_view valueName, std::u16string& text);
+// The trimmed text of an open key's value; empty when the value is missing, of another type
+// or cannot be read.
+std::u16string ReadKeyText(RegKey& key, std::u16string_view valueName);
 
 // --- deletion --------------------------------------------------------------------------------
 

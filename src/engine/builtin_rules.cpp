@@ -20,13 +20,6 @@ void AppendLines(std::string_view text, std::vector<std::u16string>& entries) {
     }
 }
 
-bool ContainsAny(std::span<const std::u16string> fragments, std::u16string_view text) {
-    std::u16string lower = ToLower(text);
-    return std::any_of(fragments.begin(), fragments.end(), [&](const std::u16string& fragment) {
-        return lower.find(fragment) != std::u16string::npos;
-    });
-}
-
 }  // namespace
 
 CBuiltinRules::CBuiltinRules(IFileSystem& files, ISystemProtection& protection,
@@ -42,18 +35,20 @@ CBuiltinRules::CBuiltinRules(IFileSystem& files, ISystemProtection& protection,
             fileRules_.push_back(ToLower(Trim(*folder)));
         }
     }
+    keyMatcher_ = CFragmentMatcher(keyRules_);
+    fileMatcher_ = CFragmentMatcher(fileRules_);
 }
 
 bool CBuiltinRules::PassesBuiltinKeyRules(std::u16string_view keyPath) const {
     if (!keyRulesActive || keyRules_.empty())
         return true;
-    return !ContainsAny(keyRules_, keyPath);
+    return !keyMatcher_.FoundIn(ToLower(keyPath));
 }
 
 bool CBuiltinRules::PassesBuiltinFileRules(std::u16string_view reference) const {
     if (!fileRulesActive || fileRules_.empty())
         return true;
-    return !ContainsAny(fileRules_, reference);
+    return !fileMatcher_.FoundIn(ToLower(reference));
 }
 
 bool CBuiltinRules::IsKeyProtectedBySystem(HKey root, std::u16string_view subKey,

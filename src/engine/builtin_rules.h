@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/fragment_matcher.h"
 #include "core/platform_queries.h"
 #include "core/settings.h"
 #include "platform/file_system.h"
@@ -48,6 +49,8 @@ private:
     const SettingsValues& settings_;
     std::vector<std::u16string> keyRules_;
     std::vector<std::u16string> fileRules_;
+    CFragmentMatcher keyMatcher_;
+    CFragmentMatcher fileMatcher_;
 };
 
 }  // namespace quillary

@@ -284,6 +284,13 @@ bool CCategory::SearchEmptyKeys(HKey root, std::u16string_view subKey, bool in64
                                 bool recurse) {
     if (environment_.settings.SetChkSkipEmptyKeys)
         return false;
+    return SearchEmptyKeysAt(root, root, subKey, subKey, in64BitView, exclusionFragments, recurse);
+}
+
+bool CCategory::SearchEmptyKeysAt(HKey root, HKey parent, std::u16string_view name,
+                                  std::u16string_view subKey, bool in64BitView,
+                                  std::span<const std::u16string_view> exclusionFragments,
+                                  bool recurse) {
     // Deeper than Windows nests keys: a link leads back up in a hostile registry.
     if (std::count(subKey.begin(), subKey.end(), u'\\') >= kMaxKeyDepth)
         return true;
@@ -297,23 +304,14 @@ bool CCategory::SearchEmptyKeys(HKey root, std::u16string_view subKey, bool in64
     if (target.is64Bit)
         view = in64BitView ? KeyWow64_64Key : KeyWow64_32Key;
 
-    std::u16string defaultText;
+    RegKey key(*target.store);
+    if (key.Open(parent, name, kMaskReadWrite | view) != ErrorSuccess)
+        return true;
+    const std::u16string defaultText = ReadKeyText(key, u"");
     std::vector<std::u16string> subkeys;
     std::vector<std::u16string> values;
-    {
-        RegKey key(*target.store);
-        if (key.Open(root, subKey, kMaskReadWrite | view) != ErrorSuccess)
-            return true;
-        if (!target.is64Bit) {
-            ReadValueText(target, root, subKey, u"", defaultText);
-        } else if (in64BitView) {
-            ReadValueText64(target, root, subKey, u"", defaultText);
-        } else {
-            ReadValueText32(target, root, subKey, u"", defaultText);
-        }
-        ListSubkeyNames(target, key.Handle(), subkeys);
-        ListValueNames(*target.store, key.Handle(), values);
-    }
+    ListSubkeyNames(target, key.Handle(), subkeys);
+    ListValueNames(*target.store, key.Handle(), values);
 
     bool empty = subkeys.empty() &&
                  (values.empty() || (recurse && values.size() == 1 && defaultText.empty()));
@@ -331,11 +329,12 @@ bool CCategory::SearchEmptyKeys(HKey root, std::u16string_view subKey, bool in64
         AddDetailLine(index, fullPath);
         return false;
     }
+    // Each child is opened through this key's handle rather than from the root again.
     for (const std::u16string& child : subkeys) {
         if (IsStopRequested())
             return true;
-        SearchEmptyKeys(root, std::u16string(subKey) + u"\\" + child, in64BitView,
-                        exclusionFragments, true);
+        SearchEmptyKeysAt(root, key.Handle(), child, std::u16string(subKey) + u"\\" + child,
+                          in64BitView, exclusionFragments, true);
     }
     return false;
 }

@@ -108,6 +108,10 @@ protected:
 private:
     bool IsProtectedEmptyKey(std::u16string_view subKey, std::u16string_view fullPath,
                              bool in64BitView) const;
+    // The empty-key search at parent\name, whose path below root is subKey.
+    bool SearchEmptyKeysAt(HKey root, HKey parent, std::u16string_view name,
+                           std::u16string_view subKey, bool in64BitView,
+                           std::span<const std::u16string_view> exclusionFragments, bool recurse);
     std::uint32_t CountSubkeysBelow(HKey root, std::u16string_view subKey, RegSam mask,
                                     bool skipWow6432Node, int depth);
 

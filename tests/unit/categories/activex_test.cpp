@@ -460,6 +460,35 @@ TEST(ActiveXTest, EmptyKeySearchReportsTheSharedTypeLibTreeOnceAndSkipsReference
                                               R"(HKEY_CLASSES_ROOT\TypeLib\$L\1.0\0\Extra)")});
 }
 
+TEST(ActiveXTest, KeysThatDenyAccess) {
+    // A class key that denies every access still has its parts looked at (an empty server
+    // key is reported, labelled by the identifier it cannot read the name behind); a key a
+    // registration refers to counts as there when it may not be opened.
+    CScanFixture fixture(Expand(R"(
+        [HKEY_CLASSES_ROOT\CLSID\$C]
+        @="Hidden"
+        [HKEY_CLASSES_ROOT\CLSID\$C\LocalServer32]
+        [HKEY_CLASSES_ROOT\CLSID\$C64]
+        @="Refers"
+        "AppID"="$A"
+        [HKEY_CLASSES_ROOT\CLSID\$C64\TypeLib]
+        @="$L"
+        [HKEY_CLASSES_ROOT\AppID\$A]
+        [HKEY_CLASSES_ROOT\TypeLib\$L]
+        [HKEY_CLASSES_ROOT\Interface\$I\ProxyStubClsid32]
+        @="$C"
+    )"),
+                         false);
+    for (const char* path : {"CLSID\\$C", "AppID\\$A", "TypeLib\\$L"}) {
+        ASSERT_TRUE(fixture.Registry().SetAccessDenial(HKeyClassesRoot, Utf8ToUtf16(Expand(path)),
+                                                       AccessDenial::All));
+    }
+    CActiveX scanner(fixture.Environment());
+    ASSERT_EQ(scanner.Scan(), CCategory::kScanDone);
+    EXPECT_EQ(Describe(scanner),
+              std::vector<std::string>{Expand(R"(1|CLSID\$C\LocalServer32|||$C;LocalServer32)")});
+}
+
 TEST(ActiveXTest, CountsTheItemsOfBothViews) {
     CScanFixture fixture(Expand(kTwoViews), true);
     CActiveX scanner(fixture.Environment());

@@ -1,0 +1,47 @@
+#pragma once
+
+// A key below HKEY_CLASSES_ROOT in one view, held open while a scanner looks at the keys
+// below it. Opening those relative to its handle spares a walk from the root for each; when
+// the key itself did not open (a key may deny access to itself and not to its subkeys) they
+// are opened by their full path instead, so both ways find the same keys.
+
+#include <string>
+#include <string_view>
+
+#include "core/registry_access.h"
+
+namespace quillary {
+
+class CClassesKey {
+public:
+    // Opens HKEY_CLASSES_ROOT\path in the view.
+    CClassesKey(IRegistry& store, RegSam view, std::u16string path);
+    // Opens the subkey name of parent, in parent's view.
+    CClassesKey(const CClassesKey& parent, std::u16string_view name);
+
+    // The path below HKEY_CLASSES_ROOT.
+    const std::u16string& Path() const { return path_; }
+    RegSam View() const { return view_; }
+    // Open for reading and writing, or for reading where writing was denied.
+    bool IsOpen() const { return key_.IsOpen(); }
+    bool OpensReadWrite() const { return opensReadWrite_; }
+    // The handle of an open key; the enumeration helpers take it.
+    HKey Handle() const { return key_.Handle(); }
+
+    // Opens subKey below this key for reading and writing, as the scanners' checks do.
+    LStatus OpenSubkey(RegKey& key, std::u16string_view subKey) const;
+    // The trimmed text of one of this key's values; empty when the key did not open or the
+    // value is missing or not a string.
+    std::u16string ReadText(std::u16string_view valueName = {});
+
+private:
+    // Opens name below parent: read-write, else read-only when writing is denied.
+    void Open(HKey parent, std::u16string_view name);
+
+    RegKey key_;
+    RegSam view_;
+    std::u16string path_;
+    bool opensReadWrite_ = false;
+};
+
+}  // namespace quillary
