@@ -14,7 +14,12 @@ constexpr std::size_t kMaxPath = 260;
 class CRegistryWalker {
 public:
     CRegistryWalker(IRegistry& registry, RegSam view, const ValueVisitor& visit)
-        : registry_(registry), view_(view), visit_(visit), name_(256), data_(4096) {}
+        : registry_(registry),
+          view_(view),
+          visit_(visit),
+          name_(256),
+          valueName_(16384),
+          data_(4096) {}
 
     void Walk(HKey key, int depth) {
         ++counts_.keys;
@@ -48,12 +53,11 @@ public:
 
 private:
     void ReadValues(HKey key) {
-        std::vector<char16_t> valueName(16384);
         for (std::uint32_t index = 0;;) {
-            auto nameLength = static_cast<std::uint32_t>(valueName.size());
+            auto nameLength = static_cast<std::uint32_t>(valueName_.size());
             auto size = static_cast<std::uint32_t>(data_.size());
             RegType type = RegNone;
-            const LStatus status = registry_.RegEnumValueW(key, index, valueName.data(),
+            const LStatus status = registry_.RegEnumValueW(key, index, valueName_.data(),
                                                            &nameLength, &type, data_.data(), &size);
             if (status == ErrorMoreData) {
                 data_.resize(size);
@@ -75,6 +79,7 @@ private:
     RegSam view_;
     const ValueVisitor& visit_;
     std::vector<char16_t> name_;
+    std::vector<char16_t> valueName_;
     std::vector<std::uint8_t> data_;
     RegistryWalkCounts counts_;
 };

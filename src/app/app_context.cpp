@@ -30,7 +30,11 @@ CAppContext::CAppContext(AppEnvironment environment)
         ScanDriverOptions{
             environment_.pacing,
             [this](std::u16string_view identifier) { return language_.LookupText(identifier); },
-            target_.pumpMessages, [this] { environment_.targetFiles.ClearCache(); }});
+            target_.pumpMessages,
+            [this] {
+                environment_.targetFiles.ClearCache();
+                references_.ForgetVerdicts();
+            }});
 }
 
 std::vector<std::string> CAppContext::Load() {

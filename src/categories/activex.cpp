@@ -124,6 +124,7 @@ int CActiveX::Scan() {
         result = RunPass(kNativePass);
     }
     referenceTrees_.clear();
+    treeNames_.clear();
     SortProblems();
     if (result == kScanStopped || IsStopRequested())
         return kScanStopped;
@@ -132,6 +133,8 @@ int CActiveX::Scan() {
 }
 
 int CActiveX::CountItems() {
+    // The walk that follows a count lists the same trees.
+    treeNames_.clear();
     if (!environment_.target.is64Bit)
         return CountItemsIn(0);
     return CountItemsIn(KeyWow64_64Key) + CountItemsIn(KeyWow64_32Key);
@@ -139,14 +142,15 @@ int CActiveX::CountItems() {
 
 int CActiveX::CountItemsIn(RegSam view) {
     IRegistry& store = *environment_.target.store;
-    std::vector<std::u16string> applicationIds = ListSubkeys(CClassesKey(store, view, u"AppID"));
+    const std::vector<std::u16string>& applicationIds =
+        TreeNames(CClassesKey(store, view, u"AppID"));
     auto namedApplicationIds =
         std::count_if(applicationIds.begin(), applicationIds.end(),
                       [](const std::u16string& name) { return !name.starts_with(u'{'); });
-    return static_cast<int>(ListSubkeys(CClassesKey(store, view, u"CLSID")).size() +
+    return static_cast<int>(TreeNames(CClassesKey(store, view, u"CLSID")).size() +
                             static_cast<std::size_t>(namedApplicationIds) +
-                            ListSubkeys(CClassesKey(store, view, u"TypeLib")).size() +
-                            ListSubkeys(CClassesKey(store, view, u"Interface")).size());
+                            TreeNames(CClassesKey(store, view, u"TypeLib")).size() +
+                            TreeNames(CClassesKey(store, view, u"Interface")).size());
 }
 
 int CActiveX::RunPass(const Pass& pass) {
@@ -162,7 +166,7 @@ int CActiveX::RunPass(const Pass& pass) {
 
 int CActiveX::ScanApplicationIds(const Pass& pass) {
     CClassesKey applicationIds(*environment_.target.store, pass.view, u"AppID");
-    for (const std::u16string& name : ListSubkeys(applicationIds)) {
+    for (const std::u16string& name : TreeNames(applicationIds)) {
         PumpMessages();
         if (IsStopRequested())
             return kScanStopped;
@@ -188,7 +192,7 @@ int CActiveX::ScanApplicationIds(const Pass& pass) {
 
 int CActiveX::ScanTypeLibraries(const Pass& pass) {
     CClassesKey libraries(*environment_.target.store, pass.view, u"TypeLib");
-    for (const std::u16string& library : ListSubkeys(libraries)) {
+    for (const std::u16string& library : TreeNames(libraries)) {
         PumpMessages();
         ShowStatus(std::u16string(pass.viewPrefix) + u"TypeLib: " + library);
         CClassesKey libraryKey(libraries, library);
@@ -289,7 +293,7 @@ void CActiveX::CheckHelpFolder(const Pass& pass, CClassesKey& versionKey,
 
 int CActiveX::ScanInterfaces(const Pass& pass) {
     CClassesKey interfaces(*environment_.target.store, pass.view, u"Interface");
-    for (const std::u16string& name : ListSubkeys(interfaces)) {
+    for (const std::u16string& name : TreeNames(interfaces)) {
         PumpMessages();
         ShowStatus(std::u16string(pass.viewPrefix) + u"Interface: " + name);
         CClassesKey interfaceKey(interfaces, name);
@@ -321,6 +325,15 @@ std::vector<std::u16string> CActiveX::ListSubkeys(const CClassesKey& key) {
     if (key.IsOpen())
         ListSubkeyNames(environment_.target, key.Handle(), names);
     return names;
+}
+
+const std::vector<std::u16string>& CActiveX::TreeNames(const CClassesKey& tree) {
+    for (const TreeList& list : treeNames_) {
+        if (list.view == tree.View() && list.path == tree.Path())
+            return list.names;
+    }
+    treeNames_.push_back({tree.View(), tree.Path(), ListSubkeys(tree)});
+    return treeNames_.back().names;
 }
 
 std::u16string CActiveX::ReadText(RegSam view, std::u16string_view subKey) {

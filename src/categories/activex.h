@@ -7,6 +7,7 @@
 // and then the 32-bit view.
 
 #include <initializer_list>
+#include <list>
 #include <memory>
 #include <span>
 #include <string>
@@ -92,6 +93,9 @@ private:
     bool ReportsEmptyKey(bool alwaysInThisPass) const;
     // The subkeys of an open key; empty when it did not open.
     std::vector<std::u16string> ListSubkeys(const CClassesKey& key);
+    // The subkeys of one of the four trees in its view, listed once for a count and the walk
+    // after it.
+    const std::vector<std::u16string>& TreeNames(const CClassesKey& tree);
     // The text of a value of HKEY_CLASSES_ROOT\subKey in the view, trimmed; empty when it is
     // missing or not a string.
     std::u16string ReadText(RegSam view, std::u16string_view subKey);
@@ -127,6 +131,13 @@ private:
     std::unordered_set<std::u16string> librariesSearchedFor64Bit_;
     // The trees references lead into (CLSID, AppID, TypeLib), each in a view.
     std::vector<std::unique_ptr<CClassesKey>> referenceTrees_;
+    struct TreeList {
+        RegSam view;
+        std::u16string path;
+        std::vector<std::u16string> names;
+    };
+    // Kept in a list whose elements do not move: callers hold on to the names they got.
+    std::list<TreeList> treeNames_;
 };
 
 }  // namespace quillary

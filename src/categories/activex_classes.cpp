@@ -50,9 +50,10 @@ bool IsLocalServer(std::u16string_view kind) {
 
 int CActiveX::ScanClasses(const Pass& pass) {
     CClassesKey classes(*environment_.target.store, pass.view, u"CLSID");
-    for (const std::u16string& clsid : ListSubkeys(classes)) {
+    for (const std::u16string& clsid : TreeNames(classes)) {
         PumpMessages();
         CClassesKey classKey(classes, clsid);
+        classKey.KnowSubkeys();
         if (ScanClass(pass, classKey, clsid) == kScanStopped)
             return kScanStopped;
         StepProgress();

@@ -5,8 +5,10 @@
 // the key itself did not open (a key may deny access to itself and not to its subkeys) they
 // are opened by their full path instead, so both ways find the same keys.
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/registry_access.h"
 
@@ -28,6 +30,10 @@ public:
     // The handle of an open key; the enumeration helpers take it.
     HKey Handle() const { return key_.Handle(); }
 
+    // Lists the subkeys once, so that opening a part the key does not have costs no walk
+    // through the store. Only for a key below the point where the views part (a class, an
+    // interface, a type library), whose relative opens find exactly what it lists.
+    void KnowSubkeys();
     // Opens subKey below this key for reading and writing, as the scanners' checks do.
     LStatus OpenSubkey(RegKey& key, std::u16string_view subKey) const;
     // The trimmed text of one of this key's values; empty when the key did not open or the
@@ -42,6 +48,8 @@ private:
     RegSam view_;
     std::u16string path_;
     bool opensReadWrite_ = false;
+    // The subkey names, upper-cased as the registry compares them, once KnowSubkeys ran.
+    std::optional<std::vector<std::u16string>> knownSubkeys_;
 };
 
 }  // namespace quillary

@@ -99,9 +99,16 @@ bool CFileReferenceResolver::IsProtectedFile(std::u16string_view path) {
 bool CFileReferenceResolver::IsSafetyPath(std::u16string_view path) const {
     if (!settings_.PreferSafetyOverCount)
         return false;
+    // The list is ASCII, which every case locale lowers alike: it is lowered once.
+    static const std::vector<std::u16string> lowerList = [] {
+        std::vector<std::u16string> list;
+        for (std::u16string_view entry : kSafetyList)
+            list.push_back(ToLower(entry));
+        return list;
+    }();
     std::u16string lower = ToLower(path);
-    return std::any_of(kSafetyList.begin(), kSafetyList.end(),
-                       [&](std::u16string_view entry) { return Contains(lower, ToLower(entry)); });
+    return std::any_of(lowerList.begin(), lowerList.end(),
+                       [&](const std::u16string& entry) { return Contains(lower, entry); });
 }
 
 bool CFileReferenceResolver::IsDeviceName(std::u16string_view path) {
@@ -252,7 +259,22 @@ bool CFileReferenceResolver::FineOnFailure(Test test) {
 bool CFileReferenceResolver::FileReferenceIsValid(std::u16string_view systemDirectory,
                                                   std::u16string_view text,
                                                   const FileReferenceOptions& options) {
-    return FineOnFailure([&] { return IsValid(systemDirectory, text, options); });
+    const std::array<bool, 7> flags = {options.builtinFileExclusions, options.safetyList,
+                                       options.forwardedC3,           options.directProgramFiles,
+                                       options.is32BitEntry,          options.testArguments,
+                                       options.testNetworkPaths};
+    std::u16string question;
+    question.reserve(flags.size() + systemDirectory.size() + 1 + text.size());
+    for (bool flag : flags)
+        question += flag ? u'1' : u'0';
+    question += systemDirectory;
+    question += u'\0';
+    question += text;
+    if (const auto known = verdicts_.find(question); known != verdicts_.end())
+        return known->second;
+    const bool valid = FineOnFailure([&] { return IsValid(systemDirectory, text, options); });
+    verdicts_.emplace(std::move(question), valid);
+    return valid;
 }
 
 bool CFileReferenceResolver::RunDll32LineIsValid(std::u16string_view systemDirectory,

@@ -8,6 +8,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "core/registry_access.h"
 #include "core/settings.h"
@@ -51,13 +52,17 @@ public:
     std::u16string ExtractValuePath(std::u16string_view valueText);
 
     // True when text is fine, false when it names a file that is gone. systemDirectory is the
-    // category's system folder with its trailing backslash.
+    // category's system folder with its trailing backslash. The verdict is kept until
+    // ForgetVerdicts: a scan asks about the same library for every class it serves.
     bool FileReferenceIsValid(std::u16string_view systemDirectory, std::u16string_view text,
                               const FileReferenceOptions& options);
     bool RunDll32LineIsValid(std::u16string_view systemDirectory, std::u16string_view text,
                              const FileReferenceOptions& options);
     // Whether the App Paths entry of path's file name names an existing file.
     bool AppPathsResolves(std::u16string_view path);
+    // Forgets the kept verdicts: when a scan starts, since files and settings may have
+    // changed.
+    void ForgetVerdicts() { verdicts_.clear(); }
 
 private:
     template <typename Test>
@@ -81,6 +86,9 @@ private:
     // Tests a rundll32 line may still start before its verdict is "fine": each argument of a
     // rundll32 line is tested like a reference, and a hostile value nests them.
     int nestedTestsLeft_ = 0;
+    // FileReferenceIsValid's verdicts by question: the options, the system folder and the
+    // text.
+    std::unordered_map<std::u16string, bool> verdicts_;
 };
 
 }  // namespace quillary

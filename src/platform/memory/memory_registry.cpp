@@ -402,6 +402,18 @@ CMemoryRegistry::Handle* CMemoryRegistry::Lookup(HKey key) {
 }
 
 std::optional<CMemoryRegistry::Start> CMemoryRegistry::StartOf(HKey key, bool userSide) const {
+    if (!IsPredefinedKey(key)) {
+        const auto it = handles_.find(static_cast<std::uint32_t>(key));
+        if (it == handles_.end()) {
+            return std::nullopt;
+        }
+        const Handle& handle = *it->second;
+        const std::shared_ptr<CRegistryNode>& node = userSide ? handle.userNode : handle.node;
+        if (!node || (userSide && !handle.merged)) {
+            return std::nullopt;
+        }
+        return Start{node, {}};
+    }
     std::shared_ptr<CRegistryNode> machine = root_->FindChildShared(u"Machine");
     std::shared_ptr<CRegistryNode> users = root_->FindChildShared(u"User");
     const std::u16string_view sid = options_.userSid;
@@ -414,35 +426,22 @@ std::optional<CMemoryRegistry::Start> CMemoryRegistry::StartOf(HKey key, bool us
         }
         return Start{machine, {u"Software", u"Classes"}};
     }
-    if (IsPredefinedKey(key)) {
-        if (userSide) {
-            return std::nullopt;
-        }
-        if (key == HKeyLocalMachine) {
-            return Start{machine, {}};
-        }
-        if (key == HKeyUsers) {
-            return Start{users, {}};
-        }
-        if (key == HKeyCurrentUser) {
-            return Start{users, {sid}};
-        }
-        if (key == HKeyCurrentConfig) {
-            return Start{machine,
-                         {u"System", u"CurrentControlSet", u"Hardware Profiles", u"Current"}};
-        }
+    if (userSide) {
         return std::nullopt;
     }
-    const auto it = handles_.find(static_cast<std::uint32_t>(key));
-    if (it == handles_.end()) {
-        return std::nullopt;
+    if (key == HKeyLocalMachine) {
+        return Start{machine, {}};
     }
-    const Handle& handle = *it->second;
-    const std::shared_ptr<CRegistryNode>& node = userSide ? handle.userNode : handle.node;
-    if (!node || (userSide && !handle.merged)) {
-        return std::nullopt;
+    if (key == HKeyUsers) {
+        return Start{users, {}};
     }
-    return Start{node, {}};
+    if (key == HKeyCurrentUser) {
+        return Start{users, {sid}};
+    }
+    if (key == HKeyCurrentConfig) {
+        return Start{machine, {u"System", u"CurrentControlSet", u"Hardware Profiles", u"Current"}};
+    }
+    return std::nullopt;
 }
 
 HKey CMemoryRegistry::NewHandle(Handle handle) {
@@ -495,9 +494,11 @@ const std::vector<CRegistryNode*>& CMemoryRegistry::MergedChildren(Handle& handl
             }
         }
     }
-    std::stable_sort(merged.begin(), merged.end(), [&](CRegistryNode* a, CRegistryNode* b) {
-        return CompareKeyNames(a->Name(), b->Name(), options_.keyOrder) < 0;
-    });
+    // Each side is in key order already; on equal names the user's key comes first.
+    std::inplace_merge(merged.begin(), merged.begin() + static_cast<std::ptrdiff_t>(userCount),
+                       merged.end(), [&](CRegistryNode* a, CRegistryNode* b) {
+                           return CompareKeyNames(a->Name(), b->Name(), options_.keyOrder) < 0;
+                       });
     handle.mergedGeneration = generation_;
     return merged;
 }

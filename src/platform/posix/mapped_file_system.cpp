@@ -188,6 +188,30 @@ std::optional<fs::path> CMappedFileSystem::UnixPathOf(std::u16string_view path) 
 }
 
 std::uint32_t CMappedFileSystem::GetFileAttributesW(std::u16string_view path, LStatus* error) {
+    {
+        std::lock_guard lock(answersMutex_);
+        if (const auto known = answers_.find(std::u16string(path)); known != answers_.end()) {
+            if (error)
+                *error = known->second.error;
+            return known->second.attributes;
+        }
+    }
+    LStatus status = ErrorSuccess;
+    const std::uint32_t attributes = LookUpAttributes(path, &status);
+    std::lock_guard lock(answersMutex_);
+    answers_.try_emplace(std::u16string(path), Attributes{attributes, status});
+    if (error)
+        *error = status;
+    return attributes;
+}
+
+void CMappedFileSystem::ForgetWhatWasLearnt() {
+    resolver_.ClearCache();
+    std::lock_guard lock(answersMutex_);
+    answers_.clear();
+}
+
+std::uint32_t CMappedFileSystem::LookUpAttributes(std::u16string_view path, LStatus* error) {
     ResolvedPath resolved = resolver_.Resolve(path);
     // The resolver has just examined the path; its answer is kept until the cache is cleared.
     UnixEntry entry;
@@ -223,7 +247,7 @@ LStatus CMappedFileSystem::SetFileAttributesW(std::u16string_view path, std::uin
     }
     if (::chmod(resolved.unixPath.c_str(), mode) != 0)
         return ErrorFromErrno(errno);
-    resolver_.ClearCache();
+    ForgetWhatWasLearnt();
     return ErrorSuccess;
 }
 
@@ -324,7 +348,7 @@ LStatus CMappedFileSystem::DeleteFileW(std::u16string_view path) {
         return ErrorAccessDenied;
     if (::unlink(resolved.unixPath.c_str()) != 0)
         return ErrorFromErrno(errno);
-    resolver_.ClearCache();
+    ForgetWhatWasLearnt();
     return ErrorSuccess;
 }
 
@@ -342,7 +366,7 @@ LStatus CMappedFileSystem::RemoveDirectoryW(std::u16string_view path) {
         entry->isLink ? ::unlink(resolved.unixPath.c_str()) : ::rmdir(resolved.unixPath.c_str());
     if (result != 0)
         return ErrorFromErrno(errno == EEXIST ? ENOTEMPTY : errno);
-    resolver_.ClearCache();
+    ForgetWhatWasLearnt();
     return ErrorSuccess;
 }
 
@@ -354,7 +378,7 @@ LStatus CMappedFileSystem::CreateDirectoryW(std::u16string_view path) {
         return resolved.error;
     if (::mkdir(resolved.unixPath.c_str(), 0777) != 0)
         return ErrorFromErrno(errno);
-    resolver_.ClearCache();
+    ForgetWhatWasLearnt();
     return ErrorSuccess;
 }
 
@@ -385,7 +409,7 @@ LStatus CMappedFileSystem::CopyFileW(std::u16string_view from, std::u16string_vi
         }
     }
     LStatus status = CopyUnixFile(source.unixPath, target.unixPath);
-    resolver_.ClearCache();
+    ForgetWhatWasLearnt();
     return status;
 }
 
@@ -412,7 +436,7 @@ LStatus CMappedFileSystem::MoveFileW(std::u16string_view from, std::u16string_vi
             }
         }
     }
-    resolver_.ClearCache();
+    ForgetWhatWasLearnt();
     return status;
 }
 

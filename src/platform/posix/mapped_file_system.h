@@ -8,8 +8,10 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -35,7 +37,7 @@ public:
     explicit CMappedFileSystem(MappedFileSystemSetup setup);
 
     // Forgets what was learnt about folders, so that a new scan sees the disk as it is now.
-    void ClearCache() override { resolver_.ClearCache(); }
+    void ClearCache() override { ForgetWhatWasLearnt(); }
     const CWindowsEnvironment& Environment() const { return setup_.environment; }
     // The Unix path a Windows path stands for, when it exists.
     std::optional<std::filesystem::path> UnixPathOf(std::u16string_view path);
@@ -67,11 +69,24 @@ public:
         std::u16string_view file, std::span<const std::u16string> otherDirs) override;
 
 private:
+    struct Attributes {
+        std::uint32_t attributes;
+        LStatus error;
+    };
+
     bool Exists(std::u16string_view path);
     std::vector<std::u16string> StandardSearchFolders();
+    std::uint32_t LookUpAttributes(std::u16string_view path, LStatus* error);
+    // Forgets resolved folders, examined paths and given answers: after a change, and when
+    // a scan starts.
+    void ForgetWhatWasLearnt();
 
     MappedFileSystemSetup setup_;
     CPathResolver resolver_;
+    // GetFileAttributesW's answer for each path text until the cache is cleared: a scan asks
+    // about the same library for every class it serves, in the same words.
+    std::mutex answersMutex_;
+    std::unordered_map<std::u16string, Attributes> answers_;
 };
 
 }  // namespace quillary

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <system_error>
+#include <tuple>
 
 #include "core/text.h"
 
@@ -84,25 +85,26 @@ bool CPathResolver::LeavesDrive(const DriveMapping& drive,
     return relative.empty() || *relative.begin() == "..";
 }
 
-const std::vector<CPathResolver::Entry>& CPathResolver::Listing(
-    const std::filesystem::path& folder) {
+const CPathResolver::FolderListing& CPathResolver::Listing(const std::filesystem::path& folder) {
     auto [slot, inserted] = listings_.try_emplace(folder.string());
     if (!inserted)
         return slot->second;
-    std::vector<Entry>& entries = slot->second;
+    FolderListing& listing = slot->second;
     std::error_code error;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-         it.increment(error)) {
+    std::filesystem::directory_iterator it(folder, error), end;
+    for (; !error && it != end; it.increment(error)) {
         std::string name = it->path().filename().string();
         std::u16string wide = Utf8ToUtf16(name);
         // A name that is not UTF-8 has no Windows spelling that leads back to it.
         if (Utf16ToUtf8(wide) != name)
             continue;
-        entries.push_back({ToUpperInvariant(wide), std::move(name)});
+        listing.entries.push_back({ToUpperInvariant(wide), std::move(name)});
     }
-    std::sort(entries.begin(), entries.end(),
-              [](const Entry& a, const Entry& b) { return a.name < b.name; });
-    return entries;
+    listing.complete = !error;
+    std::sort(listing.entries.begin(), listing.entries.end(), [](const Entry& a, const Entry& b) {
+        return std::tie(a.upperName, a.name) < std::tie(b.upperName, b.name);
+    });
+    return listing;
 }
 
 std::optional<std::string> CPathResolver::FindEntry(const std::filesystem::path& folder,
@@ -110,14 +112,26 @@ std::optional<std::string> CPathResolver::FindEntry(const std::filesystem::path&
     std::optional<std::string> exact = UnixName(name);
     if (!exact)
         return std::nullopt;
-    if (ExamineLocked(folder / *exact).exists)
-        return exact;
-    std::u16string upper = ToUpperInvariant(name);
-    for (const Entry& entry : Listing(folder)) {
-        if (entry.upperName == upper)
-            return entry.name;
+    // The exact name is asked of the disk until the folder has been read: one question is
+    // cheaper than reading a folder that is looked into once.
+    const auto read = listings_.find(folder.string());
+    if (read == listings_.end() || !read->second.complete) {
+        if (ExamineLocked(folder / *exact).exists)
+            return exact;
     }
-    return std::nullopt;
+    const FolderListing& listing = read != listings_.end() ? read->second : Listing(folder);
+    // The exact name first, else the first name equal to it but for case.
+    const std::u16string upper = ToUpperInvariant(name);
+    const auto first = std::lower_bound(
+        listing.entries.begin(), listing.entries.end(), upper,
+        [](const Entry& entry, const std::u16string& wanted) { return entry.upperName < wanted; });
+    const auto last = std::find_if(first, listing.entries.end(),
+                                   [&](const Entry& entry) { return entry.upperName != upper; });
+    if (first == last)
+        return std::nullopt;
+    const auto same =
+        std::find_if(first, last, [&](const Entry& entry) { return entry.name == *exact; });
+    return same != last ? same->name : first->name;
 }
 
 const CPathResolver::Folder* CPathResolver::ResolveFolder(

@@ -91,7 +91,12 @@ private:
                                 const std::vector<std::u16string>& components, std::size_t count);
     std::optional<std::string> FindEntry(const std::filesystem::path& folder,
                                          std::u16string_view name);
-    const std::vector<Entry>& Listing(const std::filesystem::path& folder);
+    // A folder's names, sorted by their upper-cased form, read once until ClearCache.
+    struct FolderListing {
+        std::vector<Entry> entries;
+        bool complete = false;  // the folder could be read to its end
+    };
+    const FolderListing& Listing(const std::filesystem::path& folder);
     bool LeavesDrive(const DriveMapping& drive, const std::filesystem::path& link) const;
     const UnixEntry& ExamineLocked(const std::filesystem::path& path);
 
@@ -100,7 +105,7 @@ private:
     std::u16string currentDirectory_;
     std::mutex mutex_;
     std::unordered_map<std::u16string, std::optional<Folder>> folders_;
-    std::unordered_map<std::string, std::vector<Entry>> listings_;
+    std::unordered_map<std::string, FolderListing> listings_;
     std::unordered_map<std::string, UnixEntry> entries_;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/wine/wine_prefix_registry.h"
 
 #include <sys/stat.h>
+#include <time.h>
 
 #include <system_error>
 
@@ -176,10 +177,16 @@ void CWinePrefixRegistry::MarkChanged(const CRegistryNode& node) {
     }
 }
 
-bool CWinePrefixRegistry::WineRunning() {
-    const auto now = std::chrono::steady_clock::now();
-    if (lastServerCheck_ == std::chrono::steady_clock::time_point{} ||
-        now - lastServerCheck_ >= kServerCheckInterval) {
+CWinePrefixRegistry::CheckTime CWinePrefixRegistry::CheckClock() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    // Never zero, which marks a check as not yet made.
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec) +
+           std::chrono::nanoseconds(1);
+}
+
+bool CWinePrefixRegistry::WineRunning(CheckTime now) {
+    if (lastServerCheck_ == CheckTime{} || now - lastServerCheck_ >= kServerCheckInterval) {
         serverRunning_ = FindRunningWineServer(prefix_).has_value();
         lastServerCheck_ = now;
     }
@@ -199,12 +206,11 @@ CWinePrefixRegistry::FileStamp CWinePrefixRegistry::StampOf(const std::string& f
 
 // A file whose stamp moved is read again: a wineserver that ends saves the registry even when
 // nothing changed, and a file with the same bytes is no change.
-bool CWinePrefixRegistry::FilesChangedSinceRead() {
+bool CWinePrefixRegistry::FilesChangedSinceRead(CheckTime now) {
     // Once changed, the files stay changed for this store; an unchanged answer is asked
     // anew at most once per interval, since a scan opens keys for writing by the million.
-    const auto now = std::chrono::steady_clock::now();
-    if (filesChanged_ || (lastFilesCheck_ != std::chrono::steady_clock::time_point{} &&
-                          now - lastFilesCheck_ < kServerCheckInterval)) {
+    if (filesChanged_ ||
+        (lastFilesCheck_ != CheckTime{} && now - lastFilesCheck_ < kServerCheckInterval)) {
         return filesChanged_;
     }
     lastFilesCheck_ = now;
@@ -235,17 +241,18 @@ std::optional<std::string> CWinePrefixRegistry::WriteRefusal() {
     if (damage_) {
         return damage_;
     }
-    if (WineRunning()) {
+    const CheckTime now = CheckClock();
+    if (WineRunning(now)) {
         return std::string(kWineRunningMessage);
     }
-    if (FilesChangedSinceRead()) {
+    if (FilesChangedSinceRead(now)) {
         return std::string(kRegistryChangedMessage);
     }
     return std::nullopt;
 }
 
 std::optional<std::string> CWinePrefixRegistry::ReadWarning() {
-    if (!WineRunning()) {
+    if (!WineRunning(CheckClock())) {
         return std::nullopt;
     }
     return std::string(

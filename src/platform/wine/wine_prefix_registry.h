@@ -113,11 +113,15 @@ private:
     };
 
     explicit CWinePrefixRegistry(std::filesystem::path prefix);
-    bool WineRunning();
+    // A time on the monotonic clock, read coarsely: the store asks it at every open for
+    // writing, and the checks it throttles are a second apart.
+    using CheckTime = std::chrono::nanoseconds;
+    static CheckTime CheckClock();
+    bool WineRunning(CheckTime now);
     FileStamp StampOf(const std::string& fileName) const;
     // Whether a registry file differs from what was read or last saved (checked at most once
     // per interval, and sticky once true).
-    bool FilesChangedSinceRead();
+    bool FilesChangedSinceRead(CheckTime now);
     bool FilesDifferFromStamps();
     void MarkChanged(const CRegistryNode& node);
     bool WritesAllowed() { return !WriteRefusal().has_value(); }
@@ -127,9 +131,10 @@ private:
     std::vector<Branch> branches_;
     std::vector<WineRegDiagnostic> diagnostics_;
     std::optional<std::string> damage_;  // why the files cannot be written back
-    std::chrono::steady_clock::time_point lastServerCheck_{};
+    // Zero stands for never.
+    CheckTime lastServerCheck_{};
     bool serverRunning_ = false;
-    std::chrono::steady_clock::time_point lastFilesCheck_{};
+    CheckTime lastFilesCheck_{};
     bool filesChanged_ = false;
 };
 

@@ -109,6 +109,39 @@ TEST_F(AppContextTest, LoadsEverySectionFromItsOwnSource) {
     EXPECT_EQ(context.Log().LogFilePath().parent_path(), context.DataFolder());
 }
 
+// A scanner that finds C:\\app\\tool.exe missing.
+class CMissingTool : public CCategory {
+public:
+    using CCategory::CCategory;
+    int CountItems() override { return 0; }
+    int Scan() override {
+        if (!environment_.references.FileReferenceIsValid(u"C:\\windows\\system32\\",
+                                                          u"C:\\app\\tool.exe", {})) {
+            AddProblem(false, 35, u"HKEY_CURRENT_USER\\Software\\Tool", u"", u"", u"");
+        }
+        return kScanDone;
+    }
+};
+
+TEST_F(AppContextTest, EachScanLooksAtTheFilesAnew) {
+    auto target = testing::MakeRegistry("");
+    auto config = testing::MakeRegistry("");
+    CTargetPlatformQueries platform(*target, *config, u"demo", dataHome_);
+    CAppContext context(
+        AppEnvironment{*target, files_, protection_, *config, platform, clock_, fs::path(),
+                       [](int, ScanEnvironment& scan) -> std::unique_ptr<CCategory> {
+                           return std::make_unique<CMissingTool>(scan);
+                       },
+                       false, [](int, const char*) { return true; }});
+    context.Load();
+    for (const std::size_t expected : {1u, 0u}) {
+        ASSERT_TRUE(context.Scans().StartScan(0x100));
+        context.Scans().WaitForScan();
+        EXPECT_EQ(context.Scans().CountFound(), expected);
+        drive_.Write("app/tool.exe", "MZ");
+    }
+}
+
 TEST_F(AppContextTest, SavedResultsSurviveARestartButNotASecondInstance) {
     auto target = testing::MakeRegistry(R"(
         [HKEY_CURRENT_USER\Software\Stale\One]

@@ -195,6 +195,19 @@ TEST_F(FileReferenceTest, ArgumentWalkTestsEveryArgument) {
 }
 
 // A value made of many rundll32 words must not make the test run for ever.
+TEST_F(FileReferenceTest, VerdictsLastUntilForgotten) {
+    // A scan asks about one library for many registrations; the next scan asks anew.
+    const FileReferenceOptions options;
+    EXPECT_FALSE(IsValid(u"C:\\Later\\late.dll", options));
+    folder_.Write("c/Later/late.dll", "MZ");
+    files_->ClearCache();
+    EXPECT_FALSE(IsValid(u"C:\\Later\\late.dll", options));
+    // Other options are another question.
+    EXPECT_TRUE(IsValid(u"C:\\Later\\late.dll", {.is32BitEntry = true}));
+    resolver_->ForgetVerdicts();
+    EXPECT_TRUE(IsValid(u"C:\\Later\\late.dll", options));
+}
+
 TEST_F(FileReferenceTest, NestedRunDll32LinesEnd) {
     std::u16string line;
     for (int i = 0; i < 200; ++i)

@@ -292,6 +292,23 @@ TEST_F(MappedFileSystemTest, SearchPathAndPathFindOnPath) {
     }
 }
 
+TEST_F(MappedFileSystemTest, NamesThatDifferOnlyInCase) {
+    // Two files Windows could not hold side by side: a name typed exactly finds its own
+    // file, any other spelling the first of the two by name, however the folder was read.
+    ::chmod(folder_.Write("drive_c/dup/Name.txt", "").c_str(), 0444);
+    folder_.Write("drive_c/dup/name.txt", "");
+    const std::uint32_t readonly = FileAttributeArchive | FileAttributeReadonly;
+    for (int pass = 0; pass < 2; ++pass) {
+        mapped_->ClearCache();
+        if (pass == 1)  // the folder read first, by a spelling no file has
+            EXPECT_EQ(files_->GetFileAttributesW(u"C:\\dup\\nAME.TXT"), readonly);
+        EXPECT_EQ(files_->GetFileAttributesW(u"C:\\dup\\name.txt"), FileAttributeArchive);
+        EXPECT_EQ(files_->GetFileAttributesW(u"C:\\dup\\Name.txt"), readonly);
+        EXPECT_EQ(files_->GetFileAttributesW(u"C:\\DUP\\NAME.TXT"), readonly);
+        EXPECT_EQ(files_->GetFileAttributesW(u"C:\\dup\\names.txt"), InvalidFileAttributes);
+    }
+}
+
 TEST_F(MappedFileSystemTest, ClearCacheShowsFilesMadeBehindItsBack) {
     EXPECT_EQ(files_->GetFileAttributesW(u"C:\\LATE\\x.exe"), InvalidFileAttributes);
     folder_.Write("drive_c/late/x.exe", "MZ");
