@@ -389,15 +389,23 @@ bool ReadValueText64(const RegistryTarget& target, HKey root, std::u16string_vie
 }
 
 std::u16string ReadKeyText(RegKey& key, std::u16string_view valueName) {
+    // Most texts fit the first buffer; a longer one is read again into a buffer of its size.
+    std::array<char16_t, 260> shortBuffer;
+    auto length = static_cast<std::uint32_t>(shortBuffer.size());
+    LStatus status = key.QueryString(valueName, shortBuffer.data(), &length);
+    if (status == ErrorSuccess) {
+        const std::u16string_view read(shortBuffer.data(), length);
+        return Trim(read.substr(0, read.find(u'\0')));
+    }
     RegType type = RegNone;
     std::uint32_t size = 0;
-    if (key.Store().RegQueryValueExW(key.Handle(), valueName, &type, nullptr, &size) !=
-            ErrorSuccess ||
-        !IsStringType(type)) {
+    if (status != ErrorMoreData ||
+        key.Store().RegQueryValueExW(key.Handle(), valueName, &type, nullptr, &size) !=
+            ErrorSuccess) {
         return {};
     }
-    std::u16string buffer(std::max<std::size_t>(260, size / 2 + 1), u'\0');
-    auto length = static_cast<std::uint32_t>(buffer.size());
+    std::u16string buffer(size / 2 + 1, u'\0');
+    length = static_cast<std::uint32_t>(buffer.size());
     if (key.QueryString(valueName, buffer.data(), &length) != ErrorSuccess) {
         return {};
     }

@@ -303,22 +303,45 @@ TEST(ListValueNamesTest, NamesLongerThanTheBufferAreSkipped) {
 // --- ReadValueText ---------------------------------------------------------------------------
 
 TEST(ReadValueTextTest, TrimsTextAndIgnoresOtherTypes) {
+    const std::u16string kLongText(300, u'L');
     auto registry = MakeRegistry(R"(
         [HKEY_LOCAL_MACHINE\Software\Paths]
         "padded"="  C:\\x.exe\t"
         "number"=dword:00000001
+        "unterminated"=hex(1):41,00,42,00
         @="default"
         [HKEY_LOCAL_MACHINE\Software\Wow6432Node\Paths]
         "padded"="32-bit"
     )");
+    {
+        // Values longer than a path, given here rather than in the text above.
+        RegKey paths(*registry);
+        ASSERT_EQ(paths.Open(HKeyLocalMachine, u"Software\\Paths", kMaskReadWrite | KeyWow64_64Key),
+                  ErrorSuccess);
+        const std::vector<std::uint8_t> longText = ToUtf16LeBytes(std::u16string(300, u'L'), true);
+        const std::vector<std::uint8_t> blob(600, 0x41);
+        ASSERT_EQ(registry->RegSetValueExW(paths.Handle(), u"long", RegSz, longText.data(),
+                                           static_cast<std::uint32_t>(longText.size())),
+                  ErrorSuccess);
+        ASSERT_EQ(registry->RegSetValueExW(paths.Handle(), u"blob", RegBinary, blob.data(),
+                                           static_cast<std::uint32_t>(blob.size())),
+                  ErrorSuccess);
+    }
     RegistryTarget target = TargetOf(*registry);
     struct Case {
         std::u16string_view name;
         bool view32;
         std::u16string_view text;
     } cases[] = {
-        {u"padded", false, u"C:\\x.exe"}, {u"padded", true, u"32-bit"}, {u"number", false, u""},
-        {u"missing", false, u""},         {u"", false, u"default"},
+        {u"padded", false, u"C:\\x.exe"},
+        {u"padded", true, u"32-bit"},
+        {u"number", false, u""},
+        {u"missing", false, u""},
+        {u"", false, u"default"},
+        // Longer than a path, of another type, not one terminated text.
+        {u"long", false, kLongText},
+        {u"blob", false, u""},
+        {u"unterminated", false, u""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Utf16ToUtf8(c.name));

@@ -300,8 +300,9 @@ TEST_F(MappedFileSystemTest, NamesThatDifferOnlyInCase) {
     const std::uint32_t readonly = FileAttributeArchive | FileAttributeReadonly;
     for (int pass = 0; pass < 2; ++pass) {
         mapped_->ClearCache();
-        if (pass == 1)  // the folder read first, by a spelling no file has
+        if (pass == 1) {  // the folder read first, by a spelling no file has
             EXPECT_EQ(files_->GetFileAttributesW(u"C:\\dup\\nAME.TXT"), readonly);
+        }
         EXPECT_EQ(files_->GetFileAttributesW(u"C:\\dup\\name.txt"), FileAttributeArchive);
         EXPECT_EQ(files_->GetFileAttributesW(u"C:\\dup\\Name.txt"), readonly);
         EXPECT_EQ(files_->GetFileAttributesW(u"C:\\DUP\\NAME.TXT"), readonly);
