@@ -201,8 +201,9 @@ int CActiveX::ScanTypeLibraries(const Pass& pass) {
         // backslash, since the search joins subkey names with one of its own.
         const std::u16string lowerName = ToLower(library);
         if (!pass.skipsSharedDuplicates || !librariesSearchedFor64Bit_.contains(lowerName)) {
-            SearchEmptyKeys(HKeyClassesRoot, libraryKey.Path(), pass.is64BitView,
-                            kTypeLibraryEmptyKeyExclusions, true);
+            const CClassesKey::Place place = libraries.PlaceOf(library);
+            SearchEmptyKeysBelow(place.parent, place.name, HKeyClassesRoot, libraryKey.Path(),
+                                 pass.is64BitView, kTypeLibraryEmptyKeyExclusions, true);
             if (pass.is64BitView)
                 librariesSearchedFor64Bit_.insert(lowerName);
         }
@@ -211,6 +212,7 @@ int CActiveX::ScanTypeLibraries(const Pass& pass) {
             continue;
         for (const std::u16string& version : ListSubkeys(libraryKey)) {
             CClassesKey versionKey(libraryKey, version);
+            versionKey.KnowSubkeys();
             if (ScanTypeLibraryVersion(pass, versionKey, version) == kScanStopped)
                 return kScanStopped;
             CheckHelpFolder(pass, versionKey, library, version);
@@ -297,8 +299,10 @@ int CActiveX::ScanInterfaces(const Pass& pass) {
         PumpMessages();
         ShowStatus(std::u16string(pass.viewPrefix) + u"Interface: " + name);
         CClassesKey interfaceKey(interfaces, name);
-        SearchEmptyKeys(HKeyClassesRoot, interfaceKey.Path(), pass.is64BitView,
-                        kInterfaceEmptyKeyExclusions, true);
+        interfaceKey.KnowSubkeys();
+        const CClassesKey::Place place = interfaces.PlaceOf(name);
+        SearchEmptyKeysBelow(place.parent, place.name, HKeyClassesRoot, interfaceKey.Path(),
+                             pass.is64BitView, kInterfaceEmptyKeyExclusions, true);
         for (const InterfaceReference& reference : kInterfaceReferences) {
             if (IsStopRequested())
                 return kScanStopped;

@@ -33,17 +33,18 @@ void CClassesKey::KnowSubkeys() {
     if (!IsOpen() || knownSubkeys_)
         return;
     IRegistry& store = key_.Store();
-    RegKeyInfo info;
-    if (store.RegQueryInfoKeyW(Handle(), &info) != ErrorSuccess)
-        return;
     std::vector<std::u16string> names;
     std::array<char16_t, 256> buffer;
-    for (std::uint32_t index = 0; index < info.subKeys; ++index) {
+    for (std::uint32_t index = 0;; ++index) {
         auto length = static_cast<std::uint32_t>(buffer.size());
+        const LStatus status =
+            store.RegEnumKeyExW(Handle(), index, buffer.data(), &length, nullptr);
+        if (status == ErrorNoMoreItems)
+            break;
         // A name that cannot be read leaves the list unknown: every open asks the store.
-        if (store.RegEnumKeyExW(Handle(), index, buffer.data(), &length, nullptr) != ErrorSuccess)
+        if (status != ErrorSuccess)
             return;
-        names.push_back(ToUpperInvariant(std::u16string_view(buffer.data(), length)));
+        names.emplace_back(buffer.data(), length);
     }
     knownSubkeys_ = std::move(names);
 }
@@ -51,14 +52,19 @@ void CClassesKey::KnowSubkeys() {
 LStatus CClassesKey::OpenSubkey(RegKey& key, std::u16string_view subKey) const {
     const std::u16string_view first = subKey.substr(0, subKey.find(u'\\'));
     if (knownSubkeys_ && !first.empty() &&
-        std::find(knownSubkeys_->begin(), knownSubkeys_->end(), ToUpperInvariant(first)) ==
-            knownSubkeys_->end()) {
+        std::none_of(knownSubkeys_->begin(), knownSubkeys_->end(), [&](const std::u16string& name) {
+            return EqualsNoCaseInvariant(name, first);
+        })) {
         return ErrorFileNotFound;
     }
+    const Place place = PlaceOf(subKey);
+    return key.Open(place.parent, place.name, kMaskReadWrite | view_);
+}
+
+CClassesKey::Place CClassesKey::PlaceOf(std::u16string_view subKey) const {
     if (IsOpen())
-        return key.Open(Handle(), subKey, kMaskReadWrite | view_);
-    return key.Open(HKeyClassesRoot, path_ + u"\\" + std::u16string(subKey),
-                    kMaskReadWrite | view_);
+        return {Handle(), std::u16string(subKey)};
+    return {HKeyClassesRoot, path_ + u"\\" + std::u16string(subKey)};
 }
 
 std::u16string CClassesKey::ReadText(std::u16string_view valueName) {

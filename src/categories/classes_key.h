@@ -34,6 +34,13 @@ public:
     // through the store. Only for a key below the point where the views part (a class, an
     // interface, a type library), whose relative opens find exactly what it lists.
     void KnowSubkeys();
+    // Where subKey is opened from: this key's handle and subKey, or HKEY_CLASSES_ROOT and the
+    // full path when this key did not open.
+    struct Place {
+        HKey parent;
+        std::u16string name;
+    };
+    Place PlaceOf(std::u16string_view subKey) const;
     // Opens subKey below this key for reading and writing, as the scanners' checks do.
     LStatus OpenSubkey(RegKey& key, std::u16string_view subKey) const;
     // The trimmed text of one of this key's values; empty when the key did not open or the
@@ -48,7 +55,7 @@ private:
     RegSam view_;
     std::u16string path_;
     bool opensReadWrite_ = false;
-    // The subkey names, upper-cased as the registry compares them, once KnowSubkeys ran.
+    // The subkey names, once KnowSubkeys ran.
     std::optional<std::vector<std::u16string>> knownSubkeys_;
 };
 

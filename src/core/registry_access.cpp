@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <utility>
 
 #include "core/text.h"
@@ -41,14 +42,18 @@ std::size_t CollectValueNames(IRegistry& store, HKey key, std::size_t bufferLeng
                               bool skipBlankFirst, std::vector<std::u16string>& names) {
     names.clear();
     const std::uint32_t count = CountValues(store, key);
-    std::vector<char16_t> buffer(bufferLength);
+    if (count == 0) {
+        return 0;
+    }
+    // Left unfilled: each name is read into it before use.
+    const auto buffer = std::make_unique_for_overwrite<char16_t[]>(bufferLength);
     for (std::uint32_t index = 0; index < count; ++index) {
-        auto length = static_cast<std::uint32_t>(buffer.size());
-        if (store.RegEnumValueW(key, index, buffer.data(), &length, nullptr, nullptr, nullptr) !=
+        auto length = static_cast<std::uint32_t>(bufferLength);
+        if (store.RegEnumValueW(key, index, buffer.get(), &length, nullptr, nullptr, nullptr) !=
             ErrorSuccess) {
             continue;
         }
-        std::u16string name(buffer.data(), length);
+        std::u16string name(buffer.get(), length);
         if (index == 0 && skipBlankFirst && TrimView(name).empty()) {
             continue;
         }
@@ -339,7 +344,7 @@ bool ListSubkeyNames(const RegistryTarget& target, HKey key, std::vector<std::u1
     if (store.RegQueryInfoKeyW(key, &info) != ErrorSuccess) {
         return false;
     }
-    std::array<char16_t, 255> buffer{};
+    std::array<char16_t, 255> buffer;
     for (std::uint32_t index = 0; index < info.subKeys; ++index) {
         std::uint32_t length = buffer.size();
         if (store.RegEnumKeyExW(key, index, buffer.data(), &length, nullptr) != ErrorSuccess) {
@@ -399,9 +404,8 @@ std::u16string ReadKeyText(RegKey& key, std::u16string_view valueName) {
     }
     RegType type = RegNone;
     std::uint32_t size = 0;
-    if (status != ErrorMoreData ||
-        key.Store().RegQueryValueExW(key.Handle(), valueName, &type, nullptr, &size) !=
-            ErrorSuccess) {
+    if (status != ErrorMoreData || key.Store().RegQueryValueExW(key.Handle(), valueName, &type,
+                                                                nullptr, &size) != ErrorSuccess) {
         return {};
     }
     std::u16string buffer(size / 2 + 1, u'\0');

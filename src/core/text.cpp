@@ -270,6 +270,13 @@ std::u16string ToUpperInvariant(std::u16string_view text) {
     return upper;
 }
 
+bool EqualsNoCaseInvariant(std::u16string_view a, std::u16string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) {
+               return x == y || ToUpperInvariant(x) == ToUpperInvariant(y);
+           });
+}
+
 char16_t ToLowerChar(char16_t ch) {
     return LowerUnder(CurrentCaseLocale(), ch);
 }

@@ -66,6 +66,8 @@ std::u16string ToUpper(std::u16string_view text);
 char16_t ToLowerInvariant(char16_t ch);
 char16_t ToUpperInvariant(char16_t ch);
 std::u16string ToUpperInvariant(std::u16string_view text);
+// Equality of the upper-cased invariant forms, as the registry compares key names.
+bool EqualsNoCaseInvariant(std::u16string_view a, std::u16string_view b);
 
 // Case-insensitive comparison under the process locale (compares lower-cased units).
 // Returns <0, 0 or >0.

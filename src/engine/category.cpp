@@ -282,9 +282,17 @@ bool CCategory::IsProtectedEmptyKey(std::u16string_view subKey, std::u16string_v
 bool CCategory::SearchEmptyKeys(HKey root, std::u16string_view subKey, bool in64BitView,
                                 std::span<const std::u16string_view> exclusionFragments,
                                 bool recurse) {
+    return SearchEmptyKeysBelow(root, subKey, root, subKey, in64BitView, exclusionFragments,
+                                recurse);
+}
+
+bool CCategory::SearchEmptyKeysBelow(HKey parent, std::u16string_view name, HKey root,
+                                     std::u16string_view subKey, bool in64BitView,
+                                     std::span<const std::u16string_view> exclusionFragments,
+                                     bool recurse) {
     if (environment_.settings.SetChkSkipEmptyKeys)
         return false;
-    return SearchEmptyKeysAt(root, root, subKey, subKey, in64BitView, exclusionFragments, recurse);
+    return SearchEmptyKeysAt(root, parent, name, subKey, in64BitView, exclusionFragments, recurse);
 }
 
 bool CCategory::SearchEmptyKeysAt(HKey root, HKey parent, std::u16string_view name,

@@ -88,6 +88,12 @@ public:
     // True when the key could not be opened or a stop came during the descent.
     bool SearchEmptyKeys(HKey root, std::u16string_view subKey, bool in64BitView,
                          std::span<const std::u16string_view> exclusionFragments, bool recurse);
+    // As SearchEmptyKeys for root\subKey, opened as parent\name: a scanner that holds the
+    // parent's handle spares the walk from the root.
+    bool SearchEmptyKeysBelow(HKey parent, std::u16string_view name, HKey root,
+                              std::u16string_view subKey, bool in64BitView,
+                              std::span<const std::u16string_view> exclusionFragments,
+                              bool recurse);
     // How many keys lie below root\subKey; a Wow6432Node child is counted but, with
     // skipWow6432Node, not descended into.
     std::uint32_t CountSubkeysDeep(HKey root, std::u16string_view subKey, RegSam mask,

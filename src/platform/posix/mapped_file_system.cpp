@@ -213,10 +213,9 @@ void CMappedFileSystem::ForgetWhatWasLearnt() {
 
 std::uint32_t CMappedFileSystem::LookUpAttributes(std::u16string_view path, LStatus* error) {
     ResolvedPath resolved = resolver_.Resolve(path);
-    // The resolver has just examined the path; its answer is kept until the cache is cleared.
     UnixEntry entry;
     if (resolved.exists)
-        entry = resolver_.Examine(resolved.unixPath);
+        entry = resolved.entry;
     // A drive's root is a link in dosdevices, but to its programs it is a plain folder.
     if (resolved.windowsPath.components.empty())
         entry.isLink = false;
@@ -294,10 +293,12 @@ std::unique_ptr<IFileSearch> CMappedFileSystem::FindFirstFileW(std::u16string_vi
         std::u16string wide = Utf8ToUtf16(name);
         if (Utf16ToUtf8(wide) != name || !MatchesFilePattern(namePattern, wide))
             continue;
-        std::optional<UnixEntry> entry = Examine(folder / name);
-        if (!entry)
+        // Asked through the resolver, which keeps the answer: a scan lists a folder to count
+        // its files and again to look at them.
+        const UnixEntry entry = resolver_.Examine(folder / name);
+        if (!entry.exists)
             continue;
-        matches.push_back(FindDataOf(*entry, name));
+        matches.push_back(FindDataOf(entry, name));
         if (IsDotName(name))
             ++dotNames;
     }

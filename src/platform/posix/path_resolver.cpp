@@ -192,6 +192,8 @@ ResolvedPath CPathResolver::Resolve(std::u16string_view path, bool wildcardLast)
         const Folder* root = ResolveFolder(*result.drive, components, 0);
         result.unixPath = result.drive->root;
         result.exists = root != nullptr;
+        if (root)
+            result.entry = ExamineLocked(result.unixPath);
         result.listable = root && root->listable;
         result.parentListable = result.listable;
         if (!root)
@@ -220,8 +222,8 @@ ResolvedPath CPathResolver::Resolve(std::u16string_view path, bool wildcardLast)
 
     result.exists = true;
     const Folder* self = nullptr;
-    const UnixEntry& entry = ExamineLocked(result.unixPath);
-    if (entry.exists && S_ISDIR(entry.info.st_mode)) {
+    result.entry = ExamineLocked(result.unixPath);
+    if (result.entry.exists && S_ISDIR(result.entry.info.st_mode)) {
         self = ResolveFolder(*result.drive, components, components.size());
     }
     result.listable = self && self->listable;
