@@ -299,16 +299,27 @@ LStatus CMemoryRegistry::FollowLink(const CRegistryNode& link, int depth,
 LStatus CMemoryRegistry::WalkPath(const Start& start,
                                   std::span<const std::u16string_view> components, RegSam view,
                                   bool openLinkAtEnd, const CreateRequest* create, Walk* walk) {
-    std::vector<std::u16string_view> all = start.prefix;
-    all.insert(all.end(), components.begin(), components.end());
-
-    std::vector<std::u16string_view> walked;
-    for (const CRegistryNode* node = start.node.get(); node != nullptr && node != root_.get();
-         node = node->Parent()) {
-        walked.insert(walked.begin(), node->Name());
+    // The names to walk: the start's own prefix, then the components.
+    std::vector<std::u16string_view> joined;
+    std::span<const std::u16string_view> all = components;
+    if (!start.prefix.empty()) {
+        joined = start.prefix;
+        joined.insert(joined.end(), components.begin(), components.end());
+        all = joined;
     }
+
     const bool view32 =
         options_.is64Bit && (view & KeyWow64_32Key) != 0 && (view & KeyWow64_64Key) == 0;
+    // The names from the root to the current node, which only the 32-bit view's redirection
+    // rule looks at.
+    std::vector<std::u16string_view> walked;
+    if (view32) {
+        for (const CRegistryNode* node = start.node.get(); node != nullptr && node != root_.get();
+             node = node->Parent()) {
+            walked.push_back(node->Name());
+        }
+        std::reverse(walked.begin(), walked.end());
+    }
 
     std::shared_ptr<CRegistryNode> node = start.node;
     walk->created = false;
@@ -365,7 +376,9 @@ LStatus CMemoryRegistry::WalkPath(const Start& start,
             return ErrorAlreadyExists;
         }
         node = child;
-        walked.push_back(node->Name());
+        if (view32) {
+            walked.push_back(node->Name());
+        }
     }
     walk->node = std::move(node);
     return ErrorSuccess;
