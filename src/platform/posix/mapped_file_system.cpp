@@ -53,7 +53,7 @@ bool IsDotName(const std::string& name) {
 
 // What a Windows program sees of a Unix file. Links are followed; a dangling link is a file.
 std::optional<UnixEntry> Examine(const fs::path& path) {
-    UnixEntry entry = ExamineUnixPath(path);
+    UnixEntry entry = ExamineUnixPath(path.native());
     if (!entry.exists)
         return std::nullopt;
     return entry;

@@ -1,8 +1,10 @@
 #include "platform/posix/path_resolver.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <system_error>
 #include <tuple>
 
@@ -19,9 +21,20 @@ std::optional<std::string> UnixName(std::u16string_view name) {
     return utf8;
 }
 
+// folder/name, as the filesystem library joins them, without parsing either.
+std::string JoinUnixPath(const std::string& folder, const std::string& name) {
+    std::string joined;
+    joined.reserve(folder.size() + 1 + name.size());
+    joined = folder;
+    if (!joined.empty() && joined.back() != '/')
+        joined += '/';
+    joined += name;
+    return joined;
+}
+
 }  // namespace
 
-UnixEntry ExamineUnixPath(const std::filesystem::path& path) {
+UnixEntry ExamineUnixPath(const std::string& path) {
     UnixEntry entry;
     if (::lstat(path.c_str(), &entry.info) != 0)
         return entry;
@@ -62,11 +75,11 @@ void CPathResolver::ClearCache() {
 
 UnixEntry CPathResolver::Examine(const std::filesystem::path& path) {
     std::lock_guard lock(mutex_);
-    return ExamineLocked(path);
+    return ExamineLocked(path.native());
 }
 
-const UnixEntry& CPathResolver::ExamineLocked(const std::filesystem::path& path) {
-    auto [slot, inserted] = entries_.try_emplace(path.string());
+const UnixEntry& CPathResolver::ExamineLocked(const std::string& path) {
+    auto [slot, inserted] = entries_.try_emplace(path);
     if (inserted)
         slot->second = ExamineUnixPath(path);
     return slot->second;
@@ -86,21 +99,30 @@ bool CPathResolver::LeavesDrive(const DriveMapping& drive,
 }
 
 const CPathResolver::FolderListing& CPathResolver::Listing(const std::filesystem::path& folder) {
-    auto [slot, inserted] = listings_.try_emplace(folder.string());
+    auto [slot, inserted] = listings_.try_emplace(folder.native());
     if (!inserted)
         return slot->second;
     FolderListing& listing = slot->second;
-    std::error_code error;
-    std::filesystem::directory_iterator it(folder, error), end;
-    for (; !error && it != end; it.increment(error)) {
-        std::string name = it->path().filename().string();
+    DIR* stream = ::opendir(folder.c_str());
+    if (stream == nullptr)
+        return listing;
+    for (;;) {
+        errno = 0;
+        const dirent* item = ::readdir(stream);
+        if (item == nullptr) {
+            listing.complete = errno == 0;
+            break;
+        }
+        std::string name = item->d_name;
+        if (name == "." || name == "..")
+            continue;
         std::u16string wide = Utf8ToUtf16(name);
         // A name that is not UTF-8 has no Windows spelling that leads back to it.
         if (Utf16ToUtf8(wide) != name)
             continue;
         listing.entries.push_back({ToUpperInvariant(wide), std::move(name)});
     }
-    listing.complete = !error;
+    ::closedir(stream);
     std::sort(listing.entries.begin(), listing.entries.end(), [](const Entry& a, const Entry& b) {
         return std::tie(a.upperName, a.name) < std::tie(b.upperName, b.name);
     });
@@ -114,9 +136,9 @@ std::optional<std::string> CPathResolver::FindEntry(const std::filesystem::path&
         return std::nullopt;
     // The exact name is asked of the disk until the folder has been read: one question is
     // cheaper than reading a folder that is looked into once.
-    const auto read = listings_.find(folder.string());
+    const auto read = listings_.find(folder.native());
     if (read == listings_.end() || !read->second.complete) {
-        if (ExamineLocked(folder / *exact).exists)
+        if (ExamineLocked(JoinUnixPath(folder.native(), *exact)).exists)
             return exact;
     }
     const FolderListing& listing = read != listings_.end() ? read->second : Listing(folder);
@@ -193,7 +215,7 @@ ResolvedPath CPathResolver::Resolve(std::u16string_view path, bool wildcardLast)
         result.unixPath = result.drive->root;
         result.exists = root != nullptr;
         if (root)
-            result.entry = ExamineLocked(result.unixPath);
+            result.entry = ExamineLocked(result.unixPath.native());
         result.listable = root && root->listable;
         result.parentListable = result.listable;
         if (!root)
@@ -222,7 +244,7 @@ ResolvedPath CPathResolver::Resolve(std::u16string_view path, bool wildcardLast)
 
     result.exists = true;
     const Folder* self = nullptr;
-    result.entry = ExamineLocked(result.unixPath);
+    result.entry = ExamineLocked(result.unixPath.native());
     if (result.entry.exists && S_ISDIR(result.entry.info.st_mode)) {
         self = ResolveFolder(*result.drive, components, components.size());
     }

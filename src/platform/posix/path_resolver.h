@@ -44,7 +44,7 @@ struct UnixEntry {
 };
 
 // Asks lstat, and stat when the name is a link.
-UnixEntry ExamineUnixPath(const std::filesystem::path& path);
+UnixEntry ExamineUnixPath(const std::string& path);
 
 struct ResolvedPath {
     LStatus error = ErrorSuccess;  // why the path, or the folder holding it, does not exist
@@ -99,7 +99,7 @@ private:
     };
     const FolderListing& Listing(const std::filesystem::path& folder);
     bool LeavesDrive(const DriveMapping& drive, const std::filesystem::path& link) const;
-    const UnixEntry& ExamineLocked(const std::filesystem::path& path);
+    const UnixEntry& ExamineLocked(const std::string& path);
 
     std::vector<DriveMapping> drives_;
     std::map<char16_t, std::filesystem::path> canonicalRoots_;
