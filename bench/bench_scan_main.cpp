@@ -200,34 +200,33 @@ int MeasureAll(const BenchOptions& options) {
                                        &shellLinks});
     context.Load();
 
-    // The least a scan must do: walk every key and value, check every path once.
+    // The least a scan must do: walk every key and value, check every path once. Each run
+    // measures the walk, the checks and the scan one after the other, so that a machine whose
+    // speed drifts (shared cores) weighs on all three alike.
+    std::uint64_t mentions = 0;
+    const std::vector<std::u16string> paths = DistinctPaths(*registry, *files, is64Bit, &mentions);
+    const std::uint32_t selection = AvailableCategories();
     std::vector<double> walkSeconds;
     std::vector<RegistryWalkCounts> walkCounts;
+    std::vector<double> checkSeconds;
+    std::size_t existing = 0;
+    std::vector<CategoryRun> scans;
     for (int run = 0; run < options.runs; ++run) {
         walkCounts.clear();
-        const auto start = Clock::now();
+        auto start = Clock::now();
         for (RegSam view : Views(is64Bit)) {
             walkCounts.push_back(WalkRegistry(*registry, view));
         }
         walkSeconds.push_back(SecondsSince(start));
-    }
-    std::uint64_t mentions = 0;
-    const std::vector<std::u16string> paths = DistinctPaths(*registry, *files, is64Bit, &mentions);
-    std::vector<double> checkSeconds;
-    std::size_t existing = 0;
-    for (int run = 0; run < options.runs; ++run) {
+
         files->ClearCache();
         existing = 0;
-        const auto start = Clock::now();
+        start = Clock::now();
         for (const std::u16string& path : paths) {
             existing += files->GetFileAttributesW(path, nullptr) != InvalidFileAttributes ? 1 : 0;
         }
         checkSeconds.push_back(SecondsSince(start));
-    }
 
-    const std::uint32_t selection = AvailableCategories();
-    std::vector<CategoryRun> scans;
-    for (int run = 0; run < options.runs; ++run) {
         scans.push_back(RunScan(context, *files, selection));
     }
     const std::uint64_t peak = PeakResidentBytes();
