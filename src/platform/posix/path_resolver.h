@@ -52,7 +52,7 @@ struct ResolvedPath {
     WindowsPath windowsPath;
     std::filesystem::path unixPath;  // the last name as typed when it does not exist
     bool exists = false;
-    UnixEntry entry;  // what lstat and stat said of an existing path
+    UnixEntry entry;              // what lstat and stat said of an existing path
     bool parentListable = false;  // the folder holding the last name may be listed
     bool listable = false;        // the path is a folder that may be listed
 };
