@@ -340,18 +340,6 @@ const std::vector<std::u16string>& CActiveX::TreeNames(const CClassesKey& tree) 
     return treeNames_.back().names;
 }
 
-std::u16string CActiveX::ReadText(RegSam view, std::u16string_view subKey) {
-    std::u16string text;
-    if (view == KeyWow64_32Key) {
-        ReadValueText32(environment_.target, HKeyClassesRoot, subKey, u"", text);
-    } else if (view == KeyWow64_64Key) {
-        ReadValueText64(environment_.target, HKeyClassesRoot, subKey, u"", text);
-    } else {
-        ReadValueText(environment_.target, HKeyClassesRoot, subKey, u"", text);
-    }
-    return text;
-}
-
 bool CActiveX::QueryShortString(RegKey& key, std::u16string_view valueName, std::u16string& text) {
     std::array<char16_t, kMaxPath> buffer{};
     auto length = static_cast<std::uint32_t>(buffer.size());

@@ -96,9 +96,6 @@ private:
     // The subkeys of one of the four trees in its view, listed once for a count and the walk
     // after it.
     const std::vector<std::u16string>& TreeNames(const CClassesKey& tree);
-    // The text of a value of HKEY_CLASSES_ROOT\subKey in the view, trimmed; empty when it is
-    // missing or not a string.
-    std::u16string ReadText(RegSam view, std::u16string_view subKey);
     // A value read as stored (up to its first NUL), as long as it fits 260 characters.
     static bool QueryShortString(RegKey& key, std::u16string_view valueName, std::u16string& text);
     // Whether tree\name, which a registration refers to, is there (access denied counts as
