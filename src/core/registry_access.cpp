@@ -395,12 +395,15 @@ bool ReadValueText64(const RegistryTarget& target, HKey root, std::u16string_vie
 
 std::u16string ReadKeyText(RegKey& key, std::u16string_view valueName) {
     // Most texts fit the first buffer; a longer one is read again into a buffer of its size.
+    const auto trimmed = [](const char16_t* units, std::uint32_t length) {
+        const std::u16string_view read(units, length);
+        return Trim(read.substr(0, read.find(u'\0')));
+    };
     std::array<char16_t, 260> shortBuffer;
     auto length = static_cast<std::uint32_t>(shortBuffer.size());
     LStatus status = key.QueryString(valueName, shortBuffer.data(), &length);
     if (status == ErrorSuccess) {
-        const std::u16string_view read(shortBuffer.data(), length);
-        return Trim(read.substr(0, read.find(u'\0')));
+        return trimmed(shortBuffer.data(), length);
     }
     RegType type = RegNone;
     std::uint32_t size = 0;
@@ -413,8 +416,7 @@ std::u16string ReadKeyText(RegKey& key, std::u16string_view valueName) {
     if (key.QueryString(valueName, buffer.data(), &length) != ErrorSuccess) {
         return {};
     }
-    const std::u16string_view read(buffer.data(), length);
-    return Trim(read.substr(0, read.find(u'\0')));
+    return trimmed(buffer.data(), length);
 }
 
 // --- deletion --------------------------------------------------------------------------------
