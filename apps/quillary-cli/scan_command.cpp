@@ -83,7 +83,14 @@ private:
     std::chrono::steady_clock::time_point lastDraw_{};
 };
 
-void PrintTable(CTargetSession& session, std::uint32_t selection, bool stopped) {
+// Says that the scan read a prefix whose registry may not be changed now, and why.
+std::string ReadOnlyNotice(const std::string& reason) {
+    return "The prefix is read-only: " + reason +
+           ". Repairs will be refused until it can be written.";
+}
+
+void PrintTable(CTargetSession& session, std::uint32_t selection, bool stopped,
+                const std::optional<std::string>& readOnly) {
     CScanDriver& scans = session.Context().Scans();
     const CTextTables& texts = session.Context().TextTables();
     std::cout << "Target: " << session.Choice().folder.string() << "\n";
@@ -100,17 +107,20 @@ void PrintTable(CTargetSession& session, std::uint32_t selection, bool stopped) 
                       << Utf16ToUtf8(texts.DetailText(*problem)) << "\n";
         }
     }
-    std::cout << "\n"
-              << total << (total == 1 ? " problem" : " problems") << " found"
+    std::cout << "\n";
+    if (readOnly)
+        std::cout << ReadOnlyNotice(*readOnly) << "\n";
+    std::cout << total << (total == 1 ? " problem" : " problems") << " found"
               << (stopped ? " before the scan was stopped" : "") << ".\n";
 }
 
-void PrintJson(CTargetSession& session, bool stopped) {
+void PrintJson(CTargetSession& session, bool stopped, const std::optional<std::string>& readOnly) {
     CScanDriver& scans = session.Context().Scans();
     const CTextTables& texts = session.Context().TextTables();
     nlohmann::ordered_json document;
     document["target"] = session.Choice().folder.string();
     document["stopped"] = stopped;
+    document["readOnly"] = readOnly ? nlohmann::ordered_json(*readOnly) : nullptr;
     nlohmann::ordered_json problems = nlohmann::ordered_json::array();
     nlohmann::ordered_json counts = nlohmann::ordered_json::array();
     for (const CategoryRow& row : kCategories) {
@@ -228,10 +238,14 @@ int RunScanCommand(CTargetSession& session, const ScanOptions& options,
     if (progress)
         progress->Clear();
 
+    // Asked after the scan: what counts is whether the repair that may follow can write.
+    const std::optional<std::string> readOnly = session.Registry().WriteRefusal();
     if (options.json) {
-        PrintJson(session, stopped);
+        if (readOnly)
+            std::cerr << "quillary-cli: " << ReadOnlyNotice(*readOnly) << "\n";
+        PrintJson(session, stopped, readOnly);
     } else {
-        PrintTable(session, selection, stopped);
+        PrintTable(session, selection, stopped, readOnly);
     }
     for (const std::string& failure : context.Exit(!options.saveResults)) {
         std::cerr << "quillary-cli: " << failure << "\n";

@@ -208,8 +208,6 @@ int CActiveX::ScanTypeLibraries(const Pass& pass) {
                 librariesSearchedFor64Bit_.insert(lowerName);
         }
 
-        if (!libraryKey.OpensReadWrite())
-            continue;
         for (const std::u16string& version : ListSubkeys(libraryKey)) {
             CClassesKey versionKey(libraryKey, version);
             versionKey.KnowSubkeys();
@@ -224,8 +222,6 @@ int CActiveX::ScanTypeLibraries(const Pass& pass) {
 
 int CActiveX::ScanTypeLibraryVersion(const Pass& pass, CClassesKey& versionKey,
                                      const std::u16string& version) {
-    if (!versionKey.OpensReadWrite())
-        return kScanDone;
     const std::vector<std::u16string> locales = ListSubkeys(versionKey);
     for (std::u16string_view platform : pass.typeLibraryPlatforms) {
         for (const std::u16string& locale : locales) {

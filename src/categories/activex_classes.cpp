@@ -101,10 +101,10 @@ void CActiveX::CheckServerKind(const Pass& pass, CClassesKey& classKey, const st
         std::u16string name = className;
         if (nameView != pass.view) {
             CClassesKey otherView(*environment_.target.store, nameView, classKey.Path());
-            if (!otherView.OpensReadWrite())
+            if (!otherView.IsOpen())
                 return;
             name = otherView.ReadText();
-        } else if (!classKey.OpensReadWrite()) {
+        } else if (!classKey.IsOpen()) {
             return;
         }
         Report(pass, kMissingFile, serverPath, u"", server, {ClassLabel(name, clsid), kind});
@@ -121,8 +121,6 @@ void CActiveX::CheckServerKind(const Pass& pass, CClassesKey& classKey, const st
 
 void CActiveX::CheckApplicationId(const Pass& pass, CClassesKey& classKey,
                                   const std::u16string& className) {
-    if (!classKey.OpensReadWrite())
-        return;
     const std::u16string applicationId = classKey.ReadText(u"AppID");
     if (!applicationId.empty() && !ReferencedKeyExists(pass, u"AppID", applicationId)) {
         Report(pass, kMissingApplicationId, classKey.Path(), u"AppID", applicationId, {className});
@@ -167,7 +165,7 @@ void CActiveX::CheckDefaultIcon(const Pass& pass, CClassesKey& classKey,
     }
     if (!pass.testsIconFile || !FileIsMissing(icon, StandardFileOptions()))
         return;
-    if (classKey.OpensReadWrite()) {
+    if (classKey.IsOpen()) {
         Report(pass, kMissingFile, iconPath, u"", icon,
                {ClassLabel(className, clsid), u"DefaultIcon"});
     }
@@ -176,8 +174,6 @@ void CActiveX::CheckDefaultIcon(const Pass& pass, CClassesKey& classKey,
 void CActiveX::CheckContextMenuHandlers(const Pass& pass, CClassesKey& classKey,
                                         const std::u16string& className) {
     CClassesKey handlers(classKey, u"ShellEx\\ContextMenuHandlers");
-    if (!handlers.OpensReadWrite())
-        return;
     for (const std::u16string& handler : ListSubkeys(handlers)) {
         const std::u16string handlerPath = handlers.Path() + u"\\" + handler;
         if (handler.starts_with(u'{')) {
@@ -209,14 +205,14 @@ void CActiveX::CheckToolboxBitmap(const Pass& pass, CClassesKey& classKey,
     const std::u16string bitmapPath = ClassPath(clsid, u"ToolboxBitmap32");
     if (bitmap.empty()) {
         if (!HoldsNothing(key) || !ReportsEmptyKey(pass.alwaysReportsEmptyBitmap) ||
-            !classKey.OpensReadWrite()) {
+            !classKey.IsOpen()) {
             return;
         }
         Report(pass, kEmptyKey, bitmapPath, u"", bitmap,
                {ClassLabel(className, clsid), u"ToolboxBitmap32"});
         return;
     }
-    if (FileIsMissing(bitmap, StandardFileOptions()) && classKey.OpensReadWrite()) {
+    if (FileIsMissing(bitmap, StandardFileOptions()) && classKey.IsOpen()) {
         Report(pass, kMissingBitmapFile, bitmapPath, u"", bitmap,
                {ClassLabel(className, clsid), u"ToolboxBitmap32"});
     }

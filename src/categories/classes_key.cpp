@@ -23,10 +23,7 @@ CClassesKey::CClassesKey(const CClassesKey& parent, std::u16string_view name)
 }
 
 void CClassesKey::Open(HKey parent, std::u16string_view name) {
-    const LStatus status = key_.Open(parent, name, kMaskReadWrite | view_);
-    opensReadWrite_ = status == ErrorSuccess;
-    if (status == ErrorAccessDenied)
-        key_.Open(parent, name, kMaskReadOnly | view_);
+    key_.Open(parent, name, kMaskReadOnly | view_);
 }
 
 void CClassesKey::KnowSubkeys() {
@@ -59,9 +56,9 @@ LStatus CClassesKey::OpenSubkey(RegKey& key, std::u16string_view subKey) const {
     }
     // Through the handle without copying the name: this is the scanners' most frequent open.
     if (IsOpen())
-        return key.Open(Handle(), subKey, kMaskReadWrite | view_);
+        return key.Open(Handle(), subKey, kMaskReadOnly | view_);
     const Place place = PlaceOf(subKey);
-    return key.Open(place.parent, place.name, kMaskReadWrite | view_);
+    return key.Open(place.parent, place.name, kMaskReadOnly | view_);
 }
 
 CClassesKey::Place CClassesKey::PlaceOf(std::u16string_view subKey) const {

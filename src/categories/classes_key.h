@@ -24,9 +24,8 @@ public:
     // The path below HKEY_CLASSES_ROOT.
     const std::u16string& Path() const { return path_; }
     RegSam View() const { return view_; }
-    // Open for reading and writing, or for reading where writing was denied.
+    // Open for reading. Whether the key may be changed is the repair's question.
     bool IsOpen() const { return key_.IsOpen(); }
-    bool OpensReadWrite() const { return opensReadWrite_; }
     // The handle of an open key; the enumeration helpers take it.
     HKey Handle() const { return key_.Handle(); }
 
@@ -41,20 +40,19 @@ public:
         std::u16string name;
     };
     Place PlaceOf(std::u16string_view subKey) const;
-    // Opens subKey below this key for reading and writing, as the scanners' checks do.
+    // Opens subKey below this key for reading.
     LStatus OpenSubkey(RegKey& key, std::u16string_view subKey) const;
     // The trimmed text of one of this key's values; empty when the key did not open or the
     // value is missing or not a string.
     std::u16string ReadText(std::u16string_view valueName = {});
 
 private:
-    // Opens name below parent: read-write, else read-only when writing is denied.
+    // Opens name below parent for reading.
     void Open(HKey parent, std::u16string_view name);
 
     RegKey key_;
     RegSam view_;
     std::u16string path_;
-    bool opensReadWrite_ = false;
     // The subkey names, once KnowSubkeys ran.
     std::optional<std::vector<std::u16string>> knownSubkeys_;
 };

@@ -86,7 +86,7 @@ int CStartMenu::WalkOrderKey(const std::u16string& keyPath, const std::u16string
     {
         RegKey key(*environment_.target.store);
         if (depth > kMaxOrderKeyDepth ||
-            key.Open(HKeyCurrentUser, keyPath, kMaskReadWrite) != ErrorSuccess) {
+            key.Open(HKeyCurrentUser, keyPath, kMaskReadOnly) != ErrorSuccess) {
             return kScanDone;
         }
         ListSubkeyNames(environment_.target, key.Handle(), names);
@@ -105,7 +105,7 @@ int CStartMenu::WalkOrderKey(const std::u16string& keyPath, const std::u16string
             WalkOrderKey(subKey, relativeFolder + name + u"\\", depth + 1);
             RegKey key(*environment_.target.store);
             std::vector<std::u16string> values;
-            if (key.Open(HKeyCurrentUser, subKey, kMaskReadWrite) == ErrorSuccess &&
+            if (key.Open(HKeyCurrentUser, subKey, kMaskReadOnly) == ErrorSuccess &&
                 ListValueNames(key.Store(), key.Handle(), values) == 0) {
                 int index = AddProblem(false, kEmptyOrderKeyEntryType, fullKey, u"", u"", u"");
                 AddDetailLine(index, emptyKeyText_ + name);

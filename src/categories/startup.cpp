@@ -32,7 +32,7 @@ int CStartup::WalkRunKey(HKey root, std::u16string_view keyPath) {
     const FileReferenceOptions options = StartEntryReferenceOptions();
     for (RegSam view : views) {
         RegKey key(*environment_.target.store);
-        if (key.Open(root, keyPath, kMaskReadWrite | view) != ErrorSuccess)
+        if (key.Open(root, keyPath, kMaskReadOnly | view) != ErrorSuccess)
             continue;
         std::vector<std::u16string> names;
         ListValueNames(key.Store(), key.Handle(), names);

@@ -62,19 +62,11 @@ std::size_t CollectValueNames(IRegistry& store, HKey key, std::size_t bufferLeng
     return names.size();
 }
 
-// Opens with the read-write mask and falls back to the read-only one when access is denied.
-LStatus OpenReadWriteOrReadOnly(RegKey& key, HKey root, std::u16string_view subKey, RegSam view) {
-    const LStatus status = key.Open(root, subKey, kMaskReadWrite | view);
-    if (status != ErrorAccessDenied) {
-        return status;
-    }
-    return key.Open(root, subKey, kMaskReadOnly | view);
-}
-
 bool ReadValueTextInView(const RegistryTarget& target, HKey root, std::u16string_view subKey,
                          std::u16string_view valueName, RegSam view, std::u16string& text) {
     RegKey key(*target.store);
-    if (OpenReadWriteOrReadOnly(key, root, subKey, view) != ErrorSuccess) {
+    // Read-only, so that a key or a store that refuses changes is read all the same.
+    if (key.Open(root, subKey, kMaskReadOnly | view) != ErrorSuccess) {
         return false;
     }
     text = ReadKeyText(key, valueName);

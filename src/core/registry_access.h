@@ -152,8 +152,8 @@ std::uint32_t CountValues(IRegistry& store, HKey key);
 // --- reading one value -----------------------------------------------------------------------
 
 // Reads the text of root\subKey's value (the default value for an empty name), trimmed.
-// True when the key could be opened; a missing value, another type or a failed read leave
-// the text empty. The first variant uses no view and, on a 64-bit system, returns true at
+// True when the key could be opened for reading; a missing value, another type or a failed read
+// leave the text empty. The first variant uses no view and, on a 64-bit system, returns true at
 // once without touching the text; the others read the 32-bit or the 64-bit view.
 bool ReadValueText(const RegistryTarget& target, HKey root, std::u16string_view subKey,
                    std::u16string_view valueName, std::u16string& text);

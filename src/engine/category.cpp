@@ -313,7 +313,7 @@ bool CCategory::SearchEmptyKeysAt(HKey root, HKey parent, std::u16string_view na
         view = in64BitView ? KeyWow64_64Key : KeyWow64_32Key;
 
     RegKey key(*target.store);
-    if (key.Open(parent, name, kMaskReadWrite | view) != ErrorSuccess)
+    if (key.Open(parent, name, kMaskReadOnly | view) != ErrorSuccess)
         return true;
     const std::u16string defaultText = ReadKeyText(key, u"");
     std::vector<std::u16string> subkeys;

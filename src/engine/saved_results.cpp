@@ -65,14 +65,11 @@ bool StillPresent(const CProblem& problem, const RegistryTarget& target) {
     RegSam view = 0;
     if (target.is64Bit)
         view = problem.is32BitEntry ? KeyWow64_32Key : KeyWow64_64Key;
+    // Looked at read-only: a key that may not be written now (Wine runs) is still there.
     ConfigKey key(*target.store, *root);
-    key.SetAccessMask(kMaskReadWrite | view);
-    if (!key.Open(*root, path.subKey, false)) {
-        // A key that may not be written now (Wine runs) is still there: look read-only.
-        key.SetAccessMask(kMaskReadOnly | view);
-        if (!key.Open(*root, path.subKey, false))
-            return false;
-    }
+    key.SetAccessMask(kMaskReadOnly | view);
+    if (!key.Open(*root, path.subKey, false))
+        return false;
     if (!problem.ValueName.empty())
         return key.HasValue(problem.ValueName);
     if (!problem.ValueData.empty()) {

@@ -1,51 +1,15 @@
 // quillary-cli from end to end on a fresh demo prefix: the README's main job (scan, repair,
 // backups, undo) and the exit codes a script relies on.
 
-#include <gtest/gtest.h>
-
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
-#include "../integration/command.h"
-#include "demo_prefix.h"
-#include "support/temp_folder.h"
+#include "cli_fixture.h"
 
 namespace quillary {
 namespace {
 
 namespace fs = std::filesystem;
-
-class CliTest : public ::testing::Test {
-protected:
-    CliTest() {
-        fs::create_directories(folder_.Path() / "run");
-        fs::permissions(folder_.Path() / "run", fs::perms::owner_all, fs::perm_options::replace);
-        EXPECT_EQ(demo::WriteDemoPrefix(Prefix()), std::nullopt);
-    }
-
-    fs::path Prefix() const { return folder_.Path() / "prefix"; }
-
-    testing::CommandResult Cli(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), QUILLARY_CLI);
-        const fs::path& root = folder_.Path();
-        return testing::RunCommand(arguments, {"XDG_DATA_HOME=" + (root / "data").string(),
-                                               "XDG_CONFIG_HOME=" + (root / "config").string(),
-                                               "XDG_RUNTIME_DIR=" + (root / "run").string(),
-                                               "WINEPREFIX=" + Prefix().string()});
-    }
-
-    std::string Export(const std::string& name) {
-        fs::path file = folder_.Path() / name;
-        EXPECT_EQ(Cli({"export", "HKEY_LOCAL_MACHINE", file.string()}).exitCode, 0);
-        std::ifstream stream(file, std::ios::binary);
-        std::stringstream bytes;
-        bytes << stream.rdbuf();
-        return bytes.str();
-    }
-
-    testing::CTempFolder folder_;
-};
+using testing::CliTest;
 
 TEST_F(CliTest, ScanRepairAndUndoTheDemoPrefix) {
     const std::string before = Export("before.reg");
@@ -53,6 +17,8 @@ TEST_F(CliTest, ScanRepairAndUndoTheDemoPrefix) {
     ASSERT_EQ(scan.exitCode, 0) << scan.err;
     nlohmann::json found = nlohmann::json::parse(scan.out);
     EXPECT_EQ(found["target"], Prefix().string());
+    ASSERT_TRUE(found.contains("readOnly"));
+    EXPECT_TRUE(found["readOnly"].is_null());
     EXPECT_EQ(found["counts"], nlohmann::json::parse("[4,0,0,0,0,0,0,2,0,0,3,2,0,0]"));
     EXPECT_EQ(found["problems"].size(), 11u);
     EXPECT_EQ(found["problems"][0]["category"], 0);
@@ -71,6 +37,27 @@ TEST_F(CliTest, ScanRepairAndUndoTheDemoPrefix) {
     EXPECT_EQ(nlohmann::json::parse(backups.out)[0]["number"], "00000001");
     ASSERT_EQ(Cli({"undo", "00000001"}).exitCode, 0);
     EXPECT_EQ(Export("after.reg"), before);
+}
+
+TEST_F(CliTest, APrefixThatMayNotBeWrittenIsScannedInFullAndSaysWhy) {
+    // A line that does not parse makes the store refuse every change to the prefix.
+    std::ofstream(Prefix() / "user.reg", std::ios::app) << "hello";
+
+    testing::CommandResult scan = Cli({"scan", "--categories", "all", "--json"});
+    ASSERT_EQ(scan.exitCode, 0) << scan.err;
+    nlohmann::json found = nlohmann::json::parse(scan.out);
+    EXPECT_EQ(found["counts"], nlohmann::json::parse("[4,0,0,0,0,0,0,2,0,0,3,2,0,0]"));
+    ASSERT_TRUE(found["readOnly"].is_string()) << found["readOnly"];
+    EXPECT_NE(found["readOnly"].get<std::string>().find("user.reg"), std::string::npos)
+        << found["readOnly"];
+
+    testing::CommandResult table = Cli({"scan", "--categories", "all"});
+    ASSERT_EQ(table.exitCode, 0) << table.err;
+    const std::size_t notice = table.out.find("The prefix is read-only: ");
+    ASSERT_NE(notice, std::string::npos) << table.out;
+    EXPECT_LT(notice, table.out.find("11 problems found."));
+    EXPECT_NE(table.out.find("Repairs will be refused until it can be written.", notice),
+              std::string::npos);
 }
 
 TEST_F(CliTest, ExitCodesSayWhatWentWrong) {

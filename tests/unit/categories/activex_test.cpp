@@ -326,11 +326,13 @@ TEST(ActiveXTest, EachEntryTypeOnASystemWithOneView) {
             [HKEY_CLASSES_ROOT\CLSID\$H]
             #deny=all)",
          {}},
-        {"a key that may not be written is not judged",
+        {"a key that may not be written is judged all the same",
          R"([HKEY_CLASSES_ROOT\CLSID\$C\InprocServer32]
             #deny=write
-            @="C:\\Acme\\brush.dll")",
-         {}},
+            @="C:\\Acme\\brush.dll"
+            [HKEY_CLASSES_ROOT\CLSID\$C]
+            #deny=write)",
+         {R"(0|CLSID\$C\InprocServer32||C:\Acme\brush.dll|$C;InprocServer32)"}},
         {"a top key is only read",
          R"([HKEY_CLASSES_ROOT\CLSID\$C\InprocServer32]
             @="C:\\Acme\\brush.dll"

@@ -362,7 +362,7 @@ TEST(ReadValueTextTest, TrimsTextAndIgnoresOtherTypes) {
     EXPECT_EQ(text, u"C:\\x.exe");
 }
 
-TEST(ReadValueTextTest, FallsBackToReadOnlyWhenWritingIsDenied) {
+TEST(ReadValueTextTest, ReadsKeysThatMayNotBeWritten) {
     auto registry = MakeRegistry(R"(
         [HKEY_LOCAL_MACHINE\Software\Locked]
         #deny=write

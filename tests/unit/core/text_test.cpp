@@ -152,7 +152,8 @@ TEST(Utf16ToUtf8Test, EncodesKnownCharactersAndReplacesLoneSurrogates) {
         {u"a\xDC00z", "a\xEF\xBF\xBDz"},
         {u"\xDE00\xD83D", "\xEF\xBF\xBD\xEF\xBF\xBD"},  // pair in the wrong order
         {u"\xD83D\xD83D\xDE00", "\xEF\xBF\xBD\xF0\x9F\x98\x80"},
-        {u"x\xDBFF", "x\xEF\xBF\xBD"},  // high surrogate at the end
+        {u"x\xDBFF", "x\xEF\xBF\xBD"},          // high surrogate at the end
+        {u"_\xD800.exe", "_\xEF\xBF\xBD.exe"},  // the character after a lone high one stays
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.expected));
