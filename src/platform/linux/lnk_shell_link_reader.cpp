@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/linux/id_list_path.h"
+#include "platform/linux/lnk_strings.h"
 
 namespace quillary {
 namespace {
@@ -177,6 +178,33 @@ std::u16string ReadText(liblnk_file_t* file, SizeGetter getSize, TextGetter getT
     return text;
 }
 
+// A string the file holds in UTF-16, as read from its bytes: liblnk's UTF-16 getters decode
+// and re-encode it, which pairs a lone high surrogate with the unit after it and loses that
+// unit. liblnk's own string when the file holds it in the ANSI code page or its place cannot
+// be read.
+std::u16string ReadFileOrLibraryText(liblnk_file_t* file,
+                                     const std::optional<std::u16string>& fromBytes,
+                                     SizeGetter getSize, TextGetter getText) {
+    if (!fromBytes)
+        return ReadText(file, getSize, getText);
+    if (fromBytes->size() > kMaxPathLength)
+        return {};
+    return *fromBytes;
+}
+
+// A base path and the common path suffix joined as liblnk joins them: with a backslash
+// between them unless the base is empty or ends in one or the suffix is empty. nullopt
+// unless the file holds both in UTF-16.
+std::optional<std::u16string> JoinPath(const std::optional<std::u16string>& base,
+                                       const std::optional<std::u16string>& suffix) {
+    if (!base || !suffix)
+        return std::nullopt;
+    std::u16string path = *base;
+    if (!path.empty() && path.back() != u'\\' && !suffix->empty())
+        path += u'\\';
+    return path + *suffix;
+}
+
 std::u16string ReadIdListPath(liblnk_file_t* file) {
     liblnk_error_t* error = nullptr;
     size_t size = 0;
@@ -224,14 +252,18 @@ std::optional<ShellLinkLocations> ReadShellLinkLocations(std::span<const std::ui
     }
     LnkFile file(rawFile);
 
+    const ShellLinkStrings strings = ReadShellLinkStrings(bytes);
     ShellLinkLocations locations;
     locations.environmentPath =
-        ReadText(file.get(), liblnk_file_get_utf16_environment_variables_location_size,
-                 liblnk_file_get_utf16_environment_variables_location);
-    locations.networkPath = ReadText(file.get(), liblnk_file_get_utf16_network_path_size,
-                                     liblnk_file_get_utf16_network_path);
-    locations.localPath = ReadText(file.get(), liblnk_file_get_utf16_local_path_size,
-                                   liblnk_file_get_utf16_local_path);
+        ReadFileOrLibraryText(file.get(), strings.environmentTarget,
+                              liblnk_file_get_utf16_environment_variables_location_size,
+                              liblnk_file_get_utf16_environment_variables_location);
+    locations.networkPath = ReadFileOrLibraryText(
+        file.get(), JoinPath(strings.netName, strings.commonPathSuffix),
+        liblnk_file_get_utf16_network_path_size, liblnk_file_get_utf16_network_path);
+    locations.localPath = ReadFileOrLibraryText(
+        file.get(), JoinPath(strings.localBasePath, strings.commonPathSuffix),
+        liblnk_file_get_utf16_local_path_size, liblnk_file_get_utf16_local_path);
     locations.idListPath = ReadIdListPath(file.get());
     return locations;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 // Shortcut files of a target on Linux, read with liblnk: the target path a Windows program
-// would get from the shell's link object.
+// would get from the shell's link object. The paths the file holds in UTF-16 are taken from
+// its bytes unchanged, a lone surrogate included.
 
 #include <cstdint>
 #include <span>

@@ -104,6 +104,93 @@ TEST(LnkShellLinkReaderTest, DamagedCopiesNeverGiveAnotherPath) {
     }
 }
 
+// Windows file names may hold a lone surrogate; the path must keep it and the unit after it.
+TEST(LnkShellLinkReaderTest, LoneSurrogateInTheTargetPathIsKept) {
+    auto files = FilesOn(kWineFixtures);
+    CLnkShellLinkReader reader(*files);
+    EXPECT_EQ(reader.GetPath(u"C:\\TargetLoneSurrogate.lnk"), u"C:\\x_\xD800.exe");
+}
+
+TEST(LnkShellLinkReaderTest, Utf16PathsOfShortcutsWrittenByWindows) {
+    std::optional<fs::path> shared = testing::SharedTestData("lnk");
+    if (!shared)
+        GTEST_SKIP() << "the shared test data (shared/testdata/lnk) is absent";
+    struct {
+        const char* file;
+        std::u16string_view localPath;
+        std::u16string_view networkPath;
+    } cases[] = {
+        // A lone surrogate in the file name, which the ID list names as well.
+        {"plaso/unpaired_surrogate.lnk", u"C:\\test\\unicode_U+0000d800_\xD800.exe", u""},
+        // A share name and a suffix beyond the ANSI code page, joined by a backslash.
+        {"Misc/unicodeNetworkPath.lnk.test", u"", u"\\\\\x0793\\C\\relay\\\x8BF4\x660E.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        auto locations = ReadShellLinkLocations(ReadBytes(*shared / c.file));
+        ASSERT_TRUE(locations);
+        EXPECT_EQ(locations->localPath, c.localPath);
+        EXPECT_EQ(locations->networkPath, c.networkPath);
+    }
+}
+
+// Stores value in little-endian order over size bytes from at.
+void Overwrite(std::vector<std::uint8_t>& bytes, std::size_t at, std::size_t size,
+               std::uint32_t value) {
+    for (std::size_t index = 0; index < size; ++index)
+        bytes.at(at + index) = static_cast<std::uint8_t>(value >> (8 * index));
+}
+
+TEST(LnkShellLinkReaderTest, DamagedUtf16PathsGiveNoOtherPath) {
+    const std::vector<std::uint8_t> real = ReadBytes(kWineFixtures / "TargetLoneSurrogate.lnk");
+    ASSERT_FALSE(real.empty());
+    // Where the fixture's parts lie: the link information follows the header, the string data
+    // (the working folder) follows the link information.
+    constexpr std::size_t kLinkInfo = 0x4C;
+    constexpr std::size_t kLinkInfoHeaderSize = kLinkInfo + 0x04;
+    constexpr std::size_t kBasePathUnicodeOffset = kLinkInfo + 0x1C;
+    constexpr std::size_t kSuffixUnicodeOffset = kLinkInfo + 0x20;
+    const std::size_t linkInfoSize = real.at(kLinkInfo);  // a single byte: it is that short
+    const std::size_t workingDirCount = kLinkInfo + linkInfoSize;
+    struct {
+        const char* what;
+        std::size_t at;
+        std::size_t size;
+        std::uint32_t value;
+        std::u16string_view localPath;  // empty when the file is not read at all
+    } cases[] = {
+        // Offsets past the end of the link information or of the file.
+        {"base path offset at the end of the link information", kBasePathUnicodeOffset, 4,
+         static_cast<std::uint32_t>(linkInfoSize), u""},
+        {"base path offset at its last byte", kBasePathUnicodeOffset, 4,
+         static_cast<std::uint32_t>(linkInfoSize - 1), u""},
+        {"base path offset far past the end", kBasePathUnicodeOffset, 4, 0xFFFFFFFF, u""},
+        {"suffix offset past the end", kSuffixUnicodeOffset, 4, 0x7FFFFFFF, u""},
+        {"link information larger than the file", kLinkInfo, 4, 0xFFFF, u""},
+        // Counts past the end of the file.
+        {"working folder count past the end", workingDirCount, 2, 0xFFFF, u""},
+        {"working folder count one past the end", workingDirCount, 2,
+         static_cast<std::uint32_t>((real.size() - workingDirCount - 2) / 2 + 1), u""},
+        // A header without the UTF-16 offsets: the ANSI path is all there is.
+        {"short link information header", kLinkInfoHeaderSize, 4, 0x1C, u"C:\\x_?.exe"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::uint8_t> damaged = real;
+        Overwrite(damaged, c.at, c.size, c.value);
+        auto locations = ReadShellLinkLocations(damaged);
+        EXPECT_EQ(locations ? locations->localPath : u"", c.localPath);
+    }
+    // A cut copy gives no path, or the whole one when only the end of the extra data is cut.
+    for (std::size_t length = 0; length < real.size(); ++length) {
+        SCOPED_TRACE("truncated to " + std::to_string(length));
+        auto locations =
+            ReadShellLinkLocations(std::vector<std::uint8_t>(real.begin(), real.begin() + length));
+        std::u16string path = locations ? locations->localPath : u"";
+        EXPECT_TRUE(path.empty() || path == u"C:\\x_\xD800.exe") << Utf16ToUtf8(path);
+    }
+}
+
 TEST(LnkShellLinkReaderTest, ShortcutsWrittenByWindows) {
     std::optional<fs::path> shared = testing::SharedTestData("lnk");
     if (!shared)
