@@ -6,6 +6,7 @@
 // buffer is short, ERROR_NO_MORE_ITEMS at the end of an enumeration). Every target — the
 // in-memory store, a Wine prefix, offline hives, the live Windows registry — implements it.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,6 +14,11 @@
 #include "platform/win_types.h"
 
 namespace quillary {
+
+// The deepest a key may lie below the root of its hive (a machine's key, a user's key): 512
+// names. Stores refuse to create a deeper key, and readers of registry files refuse a file
+// that holds one, so that nothing walking a registry has to go deeper than this.
+inline constexpr std::size_t kMaxRegistryKeyDepth = 512;
 
 // What RegQueryInfoKeyW reports. Lengths of names are in UTF-16 units without the
 // terminator; the longest value data is in bytes.

@@ -60,6 +60,18 @@ std::vector<std::u16string_view> SplitPath(std::u16string_view path) {
     return components;
 }
 
+// How deep a new subkey of parent lies below the root of its hive: the machine's key, or a
+// user's key below User, which lie at depth 0.
+std::size_t DepthOfNewSubkey(const CRegistryNode& parent) {
+    std::size_t depth = 1;  // the levels from the new key up to Machine or User
+    const CRegistryNode* top = &parent;
+    while (top->Parent() != nullptr && top->Parent()->Parent() != nullptr) {
+        top = top->Parent();
+        ++depth;
+    }
+    return KeyNamesEqual(top->Name(), u"User") ? depth - 1 : depth;
+}
+
 bool DeniesAccess(const CRegistryNode& node, RegSam sam) {
     switch (node.denial) {
         case AccessDenial::None:
@@ -351,6 +363,11 @@ LStatus CMemoryRegistry::WalkPath(const Start& start,
                 return ErrorAccessDenied;
             }
             if (all[i].size() > options_.maxKeyNameLength) {
+                return ErrorInvalidParameter;
+            }
+            // The depth of the last key to create is checked before the first is created, so
+            // a path too deep creates nothing.
+            if (DepthOfNewSubkey(*node) + (all.size() - i - 1) > kMaxRegistryKeyDepth) {
                 return ErrorInvalidParameter;
             }
             const bool makeVolatile = (create->options & RegOptionVolatile) != 0;

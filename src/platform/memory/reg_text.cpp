@@ -522,10 +522,7 @@ void AppendValue(const RegValue& value, std::u16string* out) {
     *out += u'\n';
 }
 
-void AppendTree(const CRegistryNode& node, const std::u16string& path, std::u16string* out) {
-    if (node.isVolatile) {
-        return;
-    }
+void AppendKey(const CRegistryNode& node, const std::u16string& path, std::u16string* out) {
     *out += u'[';
     *out += path;
     *out += u"]\n";
@@ -543,14 +540,33 @@ void AppendTree(const CRegistryNode& node, const std::u16string& path, std::u16s
     for (const RegValue& value : node.Values()) {
         AppendValue(value, out);
     }
-    for (std::size_t i = 0; i < node.ChildCount(); ++i) {
-        const CRegistryNode& child = *node.ChildAt(i);
-        std::u16string childPath = path;
-        if (!childPath.empty()) {
-            childPath += u'\\';
+}
+
+// Writes the keys depth first, each before its subkeys, with a list of the keys still to
+// write instead of recursion, so that a deep tree cannot exhaust the stack.
+void AppendTree(const CRegistryNode& top, std::u16string* out) {
+    struct Pending {
+        const CRegistryNode* node;
+        std::u16string path;
+    };
+    std::vector<Pending> pending = {{&top, u""}};
+    while (!pending.empty()) {
+        const Pending key = std::move(pending.back());
+        pending.pop_back();
+        if (key.node->isVolatile) {
+            continue;
         }
-        AppendPathComponent(child.Name(), &childPath);
-        AppendTree(child, childPath, out);
+        AppendKey(*key.node, key.path, out);
+        // Pushed last first, so the first subkey is written next.
+        for (std::size_t i = key.node->ChildCount(); i-- > 0;) {
+            const CRegistryNode& child = *key.node->ChildAt(i);
+            std::u16string childPath = key.path;
+            if (!childPath.empty()) {
+                childPath += u'\\';
+            }
+            AppendPathComponent(child.Name(), &childPath);
+            pending.push_back({&child, std::move(childPath)});
+        }
     }
 }
 
@@ -562,7 +578,7 @@ RegTextDocument ParseRegText(std::string_view utf8) {
 
 std::string FormatRegTree(const CRegistryNode& node) {
     std::u16string out = u"; registry keys saved by Quillary\n";
-    AppendTree(node, u"", &out);
+    AppendTree(node, &out);
     return Utf16ToUtf8(out);
 }
 

@@ -47,6 +47,23 @@ bool KeyNamesEqual(std::u16string_view a, std::u16string_view b) {
 CRegistryNode::CRegistryNode(std::u16string name, KeyOrder order, bool sortValues)
     : order_(order), sortValues_(sortValues), name_(std::move(name)) {}
 
+CRegistryNode::~CRegistryNode() {
+    // Each key this one alone holds gives up its children to the list before it goes, so
+    // every destructor that runs here finds no children of its own.
+    std::vector<std::shared_ptr<CRegistryNode>> pending = std::move(children_);
+    while (!pending.empty()) {
+        std::shared_ptr<CRegistryNode> node = std::move(pending.back());
+        pending.pop_back();
+        node->parent_ = nullptr;
+        if (node.use_count() == 1) {
+            for (auto& child : node->children_) {
+                pending.push_back(std::move(child));
+            }
+            node->children_.clear();
+        }
+    }
+}
+
 std::size_t CRegistryNode::LowerBound(std::u16string_view name) const {
     // Loaders add keys in order: a name after the last child needs no search.
     if (children_.empty() || CompareKeyNames(children_.back()->name_, name, order_) < 0) {
@@ -90,9 +107,14 @@ void CRegistryNode::RemoveChild(std::u16string_view name) {
 }
 
 void CRegistryNode::MarkDeleted() {
-    deleted_ = true;
-    for (const auto& child : children_) {
-        child->MarkDeleted();
+    std::vector<CRegistryNode*> pending = {this};
+    while (!pending.empty()) {
+        CRegistryNode* node = pending.back();
+        pending.pop_back();
+        node->deleted_ = true;
+        for (const auto& child : node->children_) {
+            pending.push_back(child.get());
+        }
     }
 }
 
@@ -150,14 +172,19 @@ void CRegistryNode::ReserveValues(std::size_t count) {
 }
 
 std::u16string CRegistryNode::Path() const {
-    if (parent_ == nullptr) {
-        return name_;
+    std::vector<const CRegistryNode*> chain;
+    for (const CRegistryNode* node = this; node != nullptr; node = node->parent_) {
+        chain.push_back(node);
     }
-    std::u16string parentPath = parent_->Path();
-    if (parentPath.empty()) {
-        return name_;
+    std::u16string path;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        // The tree's root has an empty name and adds no separator.
+        if (!path.empty()) {
+            path += u'\\';
+        }
+        path += (*it)->name_;
     }
-    return parentPath + u'\\' + name_;
+    return path;
 }
 
 }  // namespace quillary

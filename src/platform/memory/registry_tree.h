@@ -37,6 +37,11 @@ public:
     // With sortValues, values are kept in key order too (as Wine keeps them) instead of in
     // the order they were created (as Windows hives keep them).
     CRegistryNode(std::u16string name, KeyOrder order, bool sortValues = false);
+    // Releases the keys below without recursing, so that a deep tree cannot exhaust the
+    // stack. A key that someone else still holds outlives its parent, detached from it.
+    ~CRegistryNode();
+    CRegistryNode(const CRegistryNode&) = delete;
+    CRegistryNode& operator=(const CRegistryNode&) = delete;
 
     const std::u16string& Name() const { return name_; }
     CRegistryNode* Parent() const { return parent_; }

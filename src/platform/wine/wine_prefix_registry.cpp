@@ -66,6 +66,16 @@ bool IsWinePrefix(const std::filesystem::path& folder, std::string* why) {
         *why = folder.string() + " is not a folder";
         return false;
     }
+    // A FIFO would block the reader for ever, and a folder or a device is no registry file.
+    for (const BranchFile* file : {&kSystemFile, &kUserFile, &kDefaultUserFile}) {
+        const std::filesystem::path path = folder / file->fileName;
+        const std::filesystem::file_status status = std::filesystem::status(path, code);
+        if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+            status.type() != std::filesystem::file_type::unknown) {
+            *why = path.string() + " is not a regular file";
+            return false;
+        }
+    }
     if (!std::filesystem::is_regular_file(folder / kSystemFile.fileName, code)) {
         *why = folder.string() + " is not a Wine prefix: it has no " + kSystemFile.fileName +
                " (Wine makes one with `WINEPREFIX=" + folder.string() + " wineboot -i`)";

@@ -58,6 +58,8 @@ public:
     const std::vector<WineRegDiagnostic>& Diagnostics() const { return diagnostics_; }
     // Why changes are refused right now, or nullopt when they are allowed.
     std::optional<std::string> WriteRefusal();
+    // Whether the refusal is for good: a file that was not fully understood.
+    bool IsDamaged() const { return damage_.has_value(); }
     // A warning for readers: the files may lag behind a running Wine.
     std::optional<std::string> ReadWarning();
     bool HasUnsavedChanges() const;

@@ -8,6 +8,7 @@
 
 #include "core/text.h"
 #include "platform/clock.h"
+#include "platform/registry.h"
 
 namespace quillary {
 namespace {
@@ -94,17 +95,22 @@ public:
     }
 
 private:
+    // The next line, or false at the end of the file. Wine ends every line, the last one too,
+    // with a line break: a line without one is where the file was cut short, and it is reported
+    // and not read, since a cut in a number or a hex list can leave a line that still parses.
     bool NextLine(std::string_view* line) {
         if (offset_ >= bytes_.size()) {
             return false;
         }
-        std::size_t end = bytes_.find('\n', offset_);
+        const std::size_t end = bytes_.find('\n', offset_);
+        ++lineNumber_;
         if (end == std::string_view::npos) {
-            end = bytes_.size();
+            offset_ = bytes_.size();
+            Report("the file ends in the middle of this line: it was cut short");
+            return false;
         }
         *line = bytes_.substr(offset_, end - offset_);
         offset_ = end + 1;
-        ++lineNumber_;
         if (!line->empty() && line->back() == '\r') {
             line->remove_suffix(1);
         }
@@ -236,6 +242,12 @@ private:
         }
         if (pos >= line.size()) {
             Report("the key name is not closed with ]");
+            return;
+        }
+        if (static_cast<std::size_t>(std::count(path_.begin(), path_.end(), u'\\')) >=
+            kMaxRegistryKeyDepth) {
+            Report("the key lies more than " + std::to_string(kMaxRegistryKeyDepth) +
+                   " levels deep");
             return;
         }
         ++pos;
@@ -497,6 +509,12 @@ private:
                 if (pos < line.size() && line[pos] == ',') {
                     ++pos;
                     SkipBlanks(line, &pos);
+                    // Wine follows the comma that ends a line with a backslash; without one,
+                    // the rest of the value was lost.
+                    if (pos >= line.size()) {
+                        Report("the hex data ends in a comma: the value was cut short");
+                        return false;
+                    }
                 } else if (pos < line.size() && line[pos] != '\\') {
                     Report("malformed hex data");
                     SkipContinuation(line);

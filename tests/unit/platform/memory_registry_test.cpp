@@ -201,6 +201,70 @@ TEST(MemoryRegistryTest, BadPathsAndHandles) {
     EXPECT_EQ(registry->OpenHandleCount(), 0u);
 }
 
+// count names "k" joined by backslashes.
+std::u16string NestedPath(std::size_t count) {
+    std::u16string path;
+    for (std::size_t i = 0; i < count; ++i) {
+        path += i == 0 ? u"k" : u"\\k";
+    }
+    return path;
+}
+
+// Keys nest at most 512 deep below the root of their hive (the machine's key, a user's key),
+// whichever handle the path starts from; a path that would go deeper creates nothing.
+TEST(MemoryRegistryTest, KeysNestNoDeeperThanTheLimit) {
+    struct {
+        HKey root;
+        std::u16string_view start;  // names between the handle and the keys to create
+        std::size_t allowed;        // how many names the path may add below start
+    } cases[] = {
+        {HKeyLocalMachine, u"", 512},          {HKeyCurrentUser, u"", 512},
+        {HKeyCurrentUser, u"Software\\", 511}, {HKeyUsers, u".Default\\", 512},
+        {HKeyClassesRoot, u"", 510},  // the machine's Software\Classes
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Utf16ToUtf8(std::u16string(c.start)) + " " + std::to_string(c.allowed));
+        auto registry = MakeRegistry("");
+        HKey key = HKey::None;
+        const std::u16string start(c.start);
+        EXPECT_EQ(registry->RegCreateKeyExW(c.root, start + NestedPath(c.allowed + 1), {}, 0,
+                                            KeyAllAccess, &key, nullptr),
+                  ErrorInvalidParameter);
+        EXPECT_FALSE(KeyExists(*registry, c.root, start + u"k"));
+        ASSERT_EQ(registry->RegCreateKeyExW(c.root, start + NestedPath(c.allowed), {}, 0,
+                                            KeyAllAccess, &key, nullptr),
+                  ErrorSuccess);
+        registry->RegCloseKey(key);
+        EXPECT_EQ(registry->RegCreateKeyExW(c.root, start + NestedPath(15000), {}, 0, KeyAllAccess,
+                                            &key, nullptr),
+                  ErrorInvalidParameter);
+    }
+}
+
+// A tree far deeper than a store lets anyone create is walked and freed without recursion, so
+// it cannot exhaust the stack; a key someone still holds outlives its parent, detached from it.
+TEST(MemoryRegistryTest, DeepTreesAreWalkedAndFreedWithoutRecursion) {
+    constexpr std::size_t kDepth = 100000;
+    CRegistryNode root(u"", KeyOrder::UpperCase);
+    CRegistryNode* deepest = &root;
+    std::shared_ptr<CRegistryNode> middle;
+    for (std::size_t depth = 1; depth <= kDepth; ++depth) {
+        CRegistryNode* parent = deepest;
+        deepest = parent->AddChild(u"k");
+        if (depth == kDepth / 2) {
+            middle = parent->FindChildShared(u"k");
+        }
+    }
+    EXPECT_EQ(deepest->Path().size(), 2 * kDepth - 1);
+
+    root.ChildAt(0)->RemoveChild(u"k");
+    EXPECT_TRUE(deepest->IsDeleted());
+    EXPECT_EQ(middle->Parent(), nullptr);
+    ASSERT_EQ(middle->ChildCount(), 1u);
+    // From the held key down: the names of depths kDepth / 2 to kDepth.
+    EXPECT_EQ(deepest->Path().size(), kDepth + 1);
+}
+
 TEST(MemoryRegistryTest, HandleAccessIsChecked) {
     auto registry = MakeRegistry(R"(
         [HKEY_CURRENT_USER\Software\Access]

@@ -262,6 +262,52 @@ TEST_F(WinePrefixRegistryTest, MissingAndForeignFolders) {
     EXPECT_NE(error.find("is not a Wine prefix"), std::string::npos);
 }
 
+// A registry file that is a FIFO would block the reader for ever; one that is a folder or a
+// device is no registry file. The prefix is refused at once, and the message names the file.
+TEST_F(WinePrefixRegistryTest, RegistryFilesThatAreNotRegularFilesAreRefused) {
+    const std::pair<const char*, std::string_view> files[] = {
+        {"system.reg", kSystemReg}, {"user.reg", kUserReg}, {"userdef.reg", kUserDefReg}};
+    for (const auto& [name, text] : files) {
+        for (const bool fifo : {true, false}) {
+            SCOPED_TRACE(std::string(name) + (fifo ? " as a FIFO" : " as a folder"));
+            const fs::path path = prefix_ / name;
+            fs::remove(path);
+            if (fifo) {
+                ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+            } else {
+                fs::create_directory(path);
+            }
+            std::string error;
+            EXPECT_EQ(CWinePrefixRegistry::Open(prefix_, &error), nullptr);
+            EXPECT_EQ(error, path.string() + " is not a regular file");
+            std::string why;
+            EXPECT_FALSE(IsWinePrefix(prefix_, &why));
+            EXPECT_EQ(why, error);
+            fs::remove(path);
+            Write(name, text);
+        }
+    }
+}
+
+// A user.reg whose keys nest far deeper than a registry allows loads read-only with a
+// diagnostic, and the store comes and goes without exhausting the stack.
+TEST_F(WinePrefixRegistryTest, KeysNestedTooDeeplyMakeTheStoreReadOnly) {
+    std::string deep(kUserReg);
+    deep += "\n[Software";
+    for (int level = 0; level < 15000; ++level) {
+        deep += "\\\\k";
+    }
+    deep += "] 1796861391\n\"v\"=\"x\"\n";
+    Write("user.reg", deep);
+    auto store = Open();
+    ASSERT_FALSE(store->Diagnostics().empty());
+    EXPECT_NE(store->Diagnostics().front().message.find("512 levels"), std::string::npos);
+    const auto refusal = store->WriteRefusal();
+    ASSERT_TRUE(refusal.has_value());
+    EXPECT_NE(refusal->find("user.reg, line"), std::string::npos);
+    EXPECT_TRUE(KeyExists(*store, HKeyCurrentUser, u"Software\\Wine"));
+}
+
 TEST_F(WinePrefixRegistryTest, AMissingUserFileIsCreatedOnSave) {
     fs::remove(prefix_ / "userdef.reg");
     auto store = Open();

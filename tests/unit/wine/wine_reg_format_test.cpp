@@ -178,6 +178,17 @@ TEST(WineRegFormatTest, ReportsWhatItDoesNotUnderstand) {
         {"unclosed string", "WINE REGISTRY Version 2\n[A] 1\n\"v\"=\"abc\n", 3},
         {"value before key", "WINE REGISTRY Version 2\n\"v\"=\"abc\"\n", 2},
         {"bad time", "WINE REGISTRY Version 2\n[A] 1x\n", 2},
+        // Wine ends every line with a line break: a file without one at its end was cut, and
+        // the cut line may still look whole.
+        {"cut after a value", "WINE REGISTRY Version 2\n[A] 1\n\"v\"=\"x\"", 3},
+        {"cut in a hex byte", "WINE REGISTRY Version 2\n[A] 1\n\"v\"=hex:f5,ff,f", 3},
+        {"cut after a hex comma", "WINE REGISTRY Version 2\n[A] 1\n\"v\"=hex:f5,ff,", 3},
+        {"cut in a continuation", "WINE REGISTRY Version 2\n[A] 1\n\"v\"=hex:f5,\\\n  ff", 4},
+        {"cut in a dword", "WINE REGISTRY Version 2\n[A] 1\n\"v\"=dword:000", 3},
+        {"cut in a key's time", "WINE REGISTRY Version 2\n[Control Panel\\\\Colors] 1796", 2},
+        {"cut in #time", "WINE REGISTRY Version 2\n[A] 1\n#time=1dd8", 3},
+        {"hex line ending in a comma", "WINE REGISTRY Version 2\n[A] 1\n\"v\"=hex:f5,ff,\n[B] 1\n",
+         3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -186,6 +197,28 @@ TEST(WineRegFormatTest, ReportsWhatItDoesNotUnderstand) {
         ASSERT_FALSE(loaded->diagnostics.empty());
         EXPECT_EQ(loaded->diagnostics.front().line, c.line);
         EXPECT_EQ(loaded->diagnostics.front().file, "system.reg");
+    }
+}
+
+// Keys lie at most 512 deep below the key a file is relative to. A deeper one is reported and
+// left out, and a far deeper one does not exhaust the stack when the tree is freed.
+TEST(WineRegFormatTest, KeysDeeperThanTheLimitAreRefused) {
+    const auto fileWithKeyAt = [](std::size_t depth) {
+        std::string text = "WINE REGISTRY Version 2\n[k";
+        for (std::size_t i = 1; i < depth; ++i) {
+            text += "\\\\k";
+        }
+        return text + "] 1\n\"v\"=\"x\"\n";
+    };
+    EXPECT_TRUE(Load(fileWithKeyAt(512))->understood);
+    for (const std::size_t depth : {513, 15000}) {
+        SCOPED_TRACE(depth);
+        const auto loaded = Load(fileWithKeyAt(depth));
+        EXPECT_FALSE(loaded->understood);
+        ASSERT_FALSE(loaded->diagnostics.empty());
+        EXPECT_EQ(loaded->diagnostics.front().line, 2u);
+        EXPECT_NE(loaded->diagnostics.front().message.find("512 levels"), std::string::npos);
+        EXPECT_EQ(loaded->root.ChildCount(), 0u);
     }
 }
 
