@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
 
     CatchInterrupts();
     if (*backups)
-        return RunBackupsCommand(*session, backupsJson);
+        return RunBackupsCommand(*session, backupsJson, firstInstance);
     if (*exporter)
         return RunExportCommand(*session, exportKey, exportFile, view);
     if (*restorePoints && !restoreId)

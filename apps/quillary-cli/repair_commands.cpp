@@ -8,11 +8,14 @@
 #include "categories/category_factory.h"
 #include "core/text.h"
 #include "engine/category_table.h"
+#include "platform/wine/prefix_file_scope.h"
 #include "platform/wine/prefix_restore_points.h"
 #include "repair/backup.h"
+#include "repair/backup_journal.h"
 #include "repair/cleaning_run.h"
 #include "repair/minizip_codec.h"
 #include "repair/reg_export.h"
+#include "repair/reg_file_reader.h"
 #include "repair/reg_import.h"
 #include "repair/restore_point.h"
 #include "repair/undo_folder.h"
@@ -29,13 +32,22 @@ void Say(std::string_view text) {
     std::cerr << "quillary-cli: " << text << "\n";
 }
 
-// Every command that writes stops here while Wine runs for the prefix or the files changed.
-bool RefusedToWrite(CTargetSession& session) {
+// Every command that writes stops here while Wine runs for the prefix, once the files changed
+// (exit 4: try again later) or when a file is damaged (exit 3: it cannot be written).
+std::optional<int> RefusedToWrite(CTargetSession& session) {
     if (std::optional<std::string> refusal = session.Registry().WriteRefusal()) {
         Say(*refusal);
-        return true;
+        return session.Registry().IsDamaged() ? kExitTargetUnavailable : kExitTargetBusy;
     }
-    return false;
+    return std::nullopt;
+}
+
+// The exit code of a registry that could not be saved: busy when Wine or another program got
+// in the way, unavailable when the disk did.
+int SaveFailureExit(CTargetSession& session) {
+    return session.Registry().WriteRefusal() && !session.Registry().IsDamaged()
+               ? kExitTargetBusy
+               : kExitTargetUnavailable;
 }
 
 // Writes the prefix's changed registry files; false (and said) when that failed.
@@ -47,11 +59,20 @@ bool SaveRegistry(CTargetSession& session) {
     return true;
 }
 
+// Runs that were killed part-way leave a journal: their archive and list file are made from it
+// before the backups are listed, undone or numbered anew.
+void CompleteInterrupted(CTargetSession& session, const IZipCodec& zip) {
+    for (const std::string& failure : CompleteInterruptedBackups(
+             UndoFolderOf(session.Context().DataFolder()), zip, ReplaceFileAtomically))
+        Say(failure);
+}
+
 // The partial backups' environment of one session.
 class CBackupSetup {
 public:
     explicit CBackupSetup(CTargetSession& session)
-        : environment_{
+        : scope_(session.Choice().folder, session.Files()),
+          environment_{
               session.Context().Target(),
               session.Files(),
               [&files = session.Files()](std::u16string_view path) {
@@ -65,11 +86,14 @@ public:
                   return session.Context().Language().LookupText(id);
               },
               [&session](std::u16string_view line) { session.Context().Log().WriteLogLine(line); },
-              [](std::u16string_view message) { Say(Utf16ToUtf8(message)); }} {}
+              [](std::u16string_view message) { Say(Utf16ToUtf8(message)); },
+              [this](std::u16string_view path) { return scope_.MayChange(path); }} {}
     const BackupEnvironment& Environment() const { return environment_; }
+    const IZipCodec& Zip() const { return zip_; }
 
 private:
     CMinizipCodec zip_;
+    CPrefixFileScope scope_;
     BackupEnvironment environment_;
 };
 
@@ -134,8 +158,8 @@ bool SelectProblems(CScanDriver& scans, const RepairOptions& options) {
 
 int RunRepairCommand(CTargetSession& session, const RepairOptions& options,
                      const std::atomic<bool>& interrupted) {
-    if (RefusedToWrite(session))
-        return kExitTargetBusy;
+    if (std::optional<int> refused = RefusedToWrite(session))
+        return *refused;
     CAppContext& context = session.Context();
     if (options.scanFirst && ScanToEnd(context.Scans(), AvailableCategories(), interrupted)) {
         Say("the scan was stopped; nothing was repaired");
@@ -145,18 +169,8 @@ int RunRepairCommand(CTargetSession& session, const RepairOptions& options,
     if (!SelectProblems(scans, options))
         return kExitBadArguments;
 
-    // Each repaired problem's description, collected before the run removes it.
-    std::vector<std::pair<const CProblem*, std::string>> ticked;
-    for (const CategoryRow& row : kCategories) {
-        for (const auto& problem : scans.ProblemsOf(row.bit)) {
-            if (problem->selected) {
-                ticked.emplace_back(problem.get(),
-                                    Utf16ToUtf8(context.TextTables().DetailText(*problem)));
-            }
-        }
-    }
-
     CBackupSetup backup(session);
+    CompleteInterrupted(session, backup.Zip());
     // The whole registry is kept as a restore point first, at most once a day.
     CPrefixRestorePoints restorePoints(session.Choice().folder, context.DataFolder(),
                                        session.Clock());
@@ -178,7 +192,9 @@ int RunRepairCommand(CTargetSession& session, const RepairOptions& options,
         context.Language().LookupText(u"AFX_IDS_APP_TITLE"),
         createRestorePoint,
         [&context](std::u16string_view id) { return context.Language().LookupText(id); },
-        [&context](std::u16string_view line) { context.Log().WriteLogLine(line); }};
+        [&context](std::u16string_view line) { context.Log().WriteLogLine(line); },
+        nullptr,
+        [&session] { return session.Registry().WriteRefusal(); }};
     CCleaningRun run(cleaning);
     // Ctrl-C ends the run between two problems, as the cleaning page's stop does.
     std::atomic<bool> finished = false;
@@ -192,40 +208,76 @@ int RunRepairCommand(CTargetSession& session, const RepairOptions& options,
     CleaningResult result = run.Run();
     finished = true;
     watcher.join();
-    bool saved = SaveRegistry(session);
+
+    // The registry changes are saved only once their undo copies are on the disk.
+    std::string notSaved;
+    if (!result.backupFailure.empty())
+        notSaved = "the partial backup could not be written: " + result.backupFailure;
+    else if (!result.refusal.empty())
+        notSaved = result.refusal;
+    else if (FileError error = session.Registry().Save())
+        notSaved = "the prefix's registry could not be saved: " + *error;
     // The repair counters are kept with the other settings.
     if (!context.Settings().SaveSettings())
         Say("cannot store the repair counters");
     for (const std::string& failure : context.Exit(false))
         Say(failure);
 
+    const bool registrySaved = notSaved.empty();
+    const bool backupWritten = result.listFile.extension() == ".rmx";
     std::string number = result.listFile.empty() ? "" : result.listFile.stem().string();
     if (options.json) {
         nlohmann::ordered_json document;
         document["target"] = session.Choice().folder.string();
         document["attempted"] = result.attempted;
-        document["repaired"] = result.repaired;
+        document["repaired"] = registrySaved ? result.repaired : result.filesDeleted;
         document["failed"] = result.failed;
         document["stopped"] = result.stopped;
         document["backup"] = number;
+        document["saved"] = registrySaved;
+        if (!registrySaved)
+            document["error"] = notSaved;
         std::cout << document.dump(2) << "\n";
-    } else {
+    } else if (registrySaved) {
         std::cout << "Repaired " << result.repaired << " of " << result.attempted << " problems";
         if (result.failed > 0)
             std::cout << "; " << result.failed << " could not be repaired";
         std::cout << ".\n";
-        if (!number.empty()) {
-            std::cout << "Partial backup " << number << " holds the undo copy: "
-                      << "quillary-cli undo " << number << "\n";
+    } else if (result.attempted == 0) {
+        Say(notSaved);
+        std::cout << "Nothing was repaired.\n";
+    } else {
+        Say(notSaved);
+        // The registry files are saved one by one: one may have been saved before another
+        // failed. The partial backup undoes whatever was.
+        const bool savedInPart = result.backupFailure.empty() && result.refusal.empty();
+        std::cout << (savedInPart ? "The registry changes may be saved only in part"
+                                  : "No change to the registry was saved");
+        if (result.filesDeleted > 0) {
+            std::cout << "; " << result.filesDeleted
+                      << (result.filesDeleted == 1 ? " file was deleted" : " files were deleted");
         }
+        std::cout << ".\n";
     }
-    if (!saved || (result.attempted > 0 && !result.backupSaved))
-        return kExitTargetUnavailable;
+    if (!options.json && !number.empty() && backupWritten) {
+        std::cout << "Partial backup " << number << " holds the undo copy: "
+                  << "quillary-cli undo " << number << "\n";
+    } else if (!options.json && !number.empty()) {
+        std::cout << "The copies of the deleted files are kept in " << result.listFile.string()
+                  << "; the next command completes partial backup " << number
+                  << " from it, and quillary-cli undo " << number << " puts them back.\n";
+    }
+    if (!result.refusal.empty())
+        return kExitTargetBusy;
+    if (!registrySaved)
+        return result.backupFailure.empty() ? SaveFailureExit(session) : kExitTargetUnavailable;
     return result.stopped ? kExitInterrupted : kExitDone;
 }
 
-int RunBackupsCommand(CTargetSession& session, bool json) {
+int RunBackupsCommand(CTargetSession& session, bool json, bool mayComplete) {
     std::filesystem::path folder = UndoFolderOf(session.Context().DataFolder());
+    if (mayComplete)
+        CompleteInterrupted(session, CMinizipCodec());
     std::vector<std::filesystem::path> lists;
     std::error_code code;
     for (std::filesystem::directory_iterator it(folder, code), end; !code && it != end;
@@ -266,8 +318,10 @@ int RunBackupsCommand(CTargetSession& session, bool json) {
 }
 
 int RunUndoCommand(CTargetSession& session, const std::string& number) {
-    if (RefusedToWrite(session))
-        return kExitTargetBusy;
+    if (std::optional<int> refused = RefusedToWrite(session))
+        return *refused;
+    CBackupSetup setup(session);
+    CompleteInterrupted(session, setup.Zip());
     std::int64_t value = UndoListNumberOf(number);
     std::filesystem::path folder = UndoFolderOf(session.Context().DataFolder());
     std::filesystem::path list = UndoBasePath(folder, value);
@@ -276,21 +330,28 @@ int RunUndoCommand(CTargetSession& session, const std::string& number) {
         Say("no partial backup " + number + " in " + folder.string());
         return kExitBadArguments;
     }
-    CBackupSetup setup(session);
     CBackup backup(setup.Environment());
     backup.SetListFilePath(list);
     if (!backup.LoadList()) {
         Say("the list file " + list.string() + " is damaged; nothing was undone");
         return kExitTargetUnavailable;
     }
-    bool undone = backup.UndoAll();
-    bool saved = SaveRegistry(session);
-    if (!undone) {
-        Say("partial backup " + number + " could not be undone completely");
+    const bool undone = backup.UndoAll();
+    if (!undone && backup.UndoRefused()) {
+        Say("partial backup " + number + " is damaged; nothing was undone: " + backup.Failure());
         return kExitTargetUnavailable;
     }
+    if (!undone) {
+        Say("partial backup " + number + " could not be undone: " + backup.Failure());
+        // What was put back in the registry before the failure is saved, so that the registry
+        // and the files restored so far agree; the backup can be undone again.
+        (void)SaveRegistry(session);
+        return kExitTargetUnavailable;
+    }
+    if (!SaveRegistry(session))
+        return SaveFailureExit(session);
     std::cout << "Partial backup " << list.stem().string() << " undone.\n";
-    return saved ? kExitDone : kExitTargetUnavailable;
+    return kExitDone;
 }
 
 int RunExportCommand(CTargetSession& session, const std::string& keyPath, const std::string& file,
@@ -315,42 +376,57 @@ int RunExportCommand(CTargetSession& session, const std::string& keyPath, const 
 }
 
 int RunImportCommand(CTargetSession& session, const std::string& file, int view) {
-    if (RefusedToWrite(session))
-        return kExitTargetBusy;
-    std::vector<std::uint8_t> bytes;
-    if (FileError error = ReadWholeFile(file, kMaxImportFileBytes, bytes)) {
-        Say(*error);
-        return kExitBadArguments;
-    }
-    RegImportParse parsed = ParseRegFile(bytes);
-    if (parsed.error) {
-        Say(file + ", line " + std::to_string(parsed.error->line) + ": " + parsed.error->message +
-            "; nothing was imported");
-        return kExitBadArguments;
-    }
-    // What the file replaces or deletes goes into a partial backup first, like a repair.
+    if (std::optional<int> refused = RefusedToWrite(session))
+        return *refused;
     CAppContext& context = session.Context();
     const RegistryTarget& target = context.Target();
     const bool in64BitView = target.is64Bit && view != 32;
+    const auto nothingImported = [&file](const RegImportError& error) {
+        Say(file + (error.line > 0 ? ", line " + std::to_string(error.line) : std::string()) +
+            ": " + error.message + "; nothing was imported");
+    };
+    // The whole file is read and checked first, a key block at a time: an import that could
+    // not finish changes nothing.
+    if (std::optional<RegImportError> wrong = CheckRegFile(target, file)) {
+        nothingImported(*wrong);
+        return kExitBadArguments;
+    }
+
+    // What the file replaces or deletes goes into a partial backup first, like a repair.
     CBackupSetup setup(session);
+    CompleteInterrupted(session, setup.Zip());
     std::unique_ptr<CBackup> backup =
         BeginPartialBackup(setup.Environment(), u"Import of " + Utf8ToUtf16(file));
-    RecordUndoOf(target, in64BitView, parsed.operations, *backup->ExportWriter(in64BitView));
-    std::optional<std::string> failure = ApplyRegOperations(target, in64BitView, parsed.operations);
-    bool backedUp = EndPartialBackup(*backup);
-    bool saved = SaveRegistry(session);
-    if (failure)
-        Say(file + ", " + *failure);
-    if (!backedUp)
-        Say("the partial backup of the import could not be written completely");
-    std::error_code code;
-    if (std::filesystem::exists(backup->ListFilePath(), code)) {
-        std::cout << "Imported " << file << "; partial backup "
-                  << backup->ListFilePath().stem().string() << " holds the undo copy.\n";
+    if (!backup->Failure().empty()) {
+        nothingImported({0, "the partial backup cannot be written: " + backup->Failure()});
+        return kExitTargetUnavailable;
     }
-    if (failure)
+    CRegExport& undoCopy = *backup->ExportWriter(in64BitView);
+    std::optional<RegImportError> failure =
+        ReadRegFile(file, [&](std::span<const RegImportOperation> block) {
+            RecordUndoOf(target, in64BitView, block, undoCopy);
+            return ApplyRegOperations(target, in64BitView, block);
+        });
+    if (failure) {
+        // Nothing is saved: the changes made before the failing line stay in memory only,
+        // and the partial backup has nothing to undo.
+        backup->Discard();
+        nothingImported(*failure);
         return kExitBadArguments;
-    return saved && backedUp ? kExitDone : kExitTargetUnavailable;
+    }
+    if (!EndPartialBackup(*backup)) {
+        nothingImported({0, "the partial backup could not be written: " + backup->Failure()});
+        return kExitTargetUnavailable;
+    }
+    if (FileError error = session.Registry().Save()) {
+        Say("cannot save the prefix's registry: " + *error);
+        std::cout << "The import of " << file << " may be saved in part; partial backup "
+                  << backup->ListFilePath().stem().string() << " undoes it.\n";
+        return SaveFailureExit(session);
+    }
+    std::cout << "Imported " << file << "; partial backup "
+              << backup->ListFilePath().stem().string() << " holds the undo copy.\n";
+    return kExitDone;
 }
 
 }  // namespace quillary::cli

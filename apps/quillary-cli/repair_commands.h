@@ -21,7 +21,9 @@ struct RepairOptions {
 
 int RunRepairCommand(CTargetSession& session, const RepairOptions& options,
                      const std::atomic<bool>& interrupted);
-int RunBackupsCommand(CTargetSession& session, bool json);
+// mayComplete: this instance owns the backups, and completes those of interrupted runs
+// before it lists them.
+int RunBackupsCommand(CTargetSession& session, bool json, bool mayComplete);
 int RunUndoCommand(CTargetSession& session, const std::string& number);
 int RunExportCommand(CTargetSession& session, const std::string& keyPath, const std::string& file,
                      int view);

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -41,8 +42,12 @@ std::optional<std::string> InjectedWriteFailure(WriteStep) {
     FaultPlan& plan = Plan();
     if (plan.failAt == 0)
         return std::nullopt;
-    if (++plan.started == plan.failAt)
+    if (++plan.started == plan.failAt) {
+        // Said apart from the program's own words, so that a test can tell that the failure
+        // reached the user.
+        std::fprintf(stderr, "write step %ld fails as injected\n", plan.failAt);
         return std::string("No space left on device (injected)");
+    }
     return std::nullopt;
 }
 

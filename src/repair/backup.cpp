@@ -5,8 +5,10 @@
 #include <system_error>
 
 #include "core/text.h"
+#include "platform/write_faults.h"
 #include "repair/local_time_text.h"
 #include "repair/reg_import.h"
+#include "repair/reg_operation_check.h"
 #include "repair/undo_folder.h"
 #include "repair/undo_list_file.h"
 
@@ -17,7 +19,11 @@ namespace {
 constexpr std::size_t kMaxStoredFileBytes = 512u * 1024 * 1024;
 constexpr std::size_t kMaxArchiveBytes = std::size_t{4} * 1024 * 1024 * 1024;
 constexpr std::size_t kMaxListFileBytes = 256u * 1024 * 1024;
-constexpr std::size_t kMaxExportBytes = 1024u * 1024 * 1024;
+// An export text larger than this is refused before it is inflated: a registry's whole
+// export is a small part of it.
+constexpr std::size_t kMaxExportBytes = 256u * 1024 * 1024;
+// Tries at taking a number when another run takes the same one at the same moment.
+constexpr int kNumberAttempts = 8;
 
 // Masks of the operations: read-write, and on a 64-bit system the entry's view.
 constexpr RegSam kMaskWrite64 = 0x2011F;
@@ -40,11 +46,10 @@ std::u16string_view FileNamePart(std::u16string_view path) {
     return backslash == std::u16string_view::npos ? path : path.substr(backslash + 1);
 }
 
-// Writes a value of one of the record value kinds: text (with its terminating NUL), DWORD,
-// binary, expandable text. Binary is refused unless allowed (only an undo writes it).
+// Writes a value of the kinds a set-value record writes: text (with its terminating NUL),
+// DWORD, expandable text. Binary values are never set from a record.
 LStatus WriteRecordValue(IRegistry& store, HKey key, std::u16string_view name,
-                         std::int32_t valueKind, std::u16string_view text, std::int32_t dword,
-                         std::span<const std::uint8_t> data, bool allowBinary) {
+                         std::int32_t valueKind, std::u16string_view text, std::int32_t dword) {
     switch (valueKind) {
         case kValueText:
         case kValueExpandText: {
@@ -59,12 +64,6 @@ LStatus WriteRecordValue(IRegistry& store, HKey key, std::u16string_view name,
                 static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
             return store.RegSetValueExW(key, name, RegDword, bytes, 4);
         }
-        case kValueBinary:
-            if (allowBinary) {
-                return store.RegSetValueExW(key, name, RegBinary, data.data(),
-                                            static_cast<std::uint32_t>(data.size()));
-            }
-            return ErrorInvalidParameter;
         default:
             return ErrorInvalidParameter;
     }
@@ -99,11 +98,8 @@ CBackup::CBackup(const BackupEnvironment& environment, std::optional<std::u16str
     : environment_(environment),
       repairUse_(description.has_value()),
       description_(description.value_or(std::u16string())) {
-    if (environment_.dataFolder.empty())
-        return;  // no data folder: nothing can be stored, and every change is refused
-    folder_ = UndoFolderOf(environment_.dataFolder);
-    std::error_code error;
-    std::filesystem::create_directories(folder_, error);
+    if (!environment_.dataFolder.empty())
+        folder_ = UndoFolderOf(environment_.dataFolder);
 }
 
 CBackup::~CBackup() {
@@ -115,17 +111,56 @@ void CBackup::Log(std::u16string_view line) const {
         environment_.log(line);
 }
 
-void CBackup::Touch() {
-    lastChangeTime_ = std::chrono::duration_cast<std::chrono::seconds>(
-                          environment_.clock.Now().time_since_epoch())
-                          .count();
+std::int64_t CBackup::Now() const {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               environment_.clock.Now().time_since_epoch())
+        .count();
+}
+
+void CBackup::Fail(const std::string& why) {
+    if (failure_.empty())
+        failure_ = why;
+}
+
+bool CBackup::BeginJournal() {
+    if (folder_.empty()) {
+        Fail("there is no data folder");
+        return false;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(folder_, error);
+    if (error) {
+        Fail("cannot create the folder " + folder_.string() + ": " + error.message());
+        return false;
+    }
+    for (int attempt = 0; attempt < kNumberAttempts; ++attempt) {
+        const std::filesystem::path base = UndoBasePath(folder_, NextUndoNumber(folder_));
+        std::filesystem::path journal = base;
+        journal += ".rjl";
+        std::string why;
+        journal_ = CBackupJournal::Create(journal, description_, Now(),
+                                          environment_.appendToJournal, &why);
+        if (journal_) {
+            listFilePath_ = ListPathOfJournal(journal);
+            archivePath_ = ArchivePathOfList(listFilePath_);
+            lastChangeTime_ = Now();
+            return true;
+        }
+        // Only a name that another run took at the same moment is worth another try.
+        if (!std::filesystem::exists(journal, error)) {
+            Fail(why);
+            return false;
+        }
+    }
+    Fail("no free number for a partial backup in " + folder_.string());
+    return false;
 }
 
 void CBackup::BeginExports() {
     writer32_ = std::make_unique<CRegExport>(environment_.target);
     if (environment_.target.is64Bit)
         writer64_ = std::make_unique<CRegExport>(environment_.target);
-    Touch();
+    lastChangeTime_ = Now();
     Log(u"Allocate Mem For Export");
 }
 
@@ -148,20 +183,18 @@ RegSam CBackup::OperationMask(const COperation& operation) const {
 
 bool CBackup::AddOperation(std::unique_ptr<COperation> operation) {
     Log(u"Trying to Add operation");
-    // A backup of the undo list only reads its files; changing anything through it could
-    // overwrite its archive.
-    if (!repairUse_ || !RunOperation(*operation)) {
+    // A backup of the undo list only reads its files; and once the backup could not be
+    // written, no change may go without its copy.
+    if (!repairUse_ || !journal_ || !failure_.empty() || !RunOperation(*operation)) {
         Log(u"Add operation FAILED");
         return false;
     }
-    const std::int32_t kind = operation->kind;
-    if (kind == kOpDeleteKey || kind == kOpDeleteKeyTree || kind == kOpSetValue ||
-        kind == kOpDeleteValue) {
+    lastChangeTime_ = Now();
+    if (operation->kind != kOpArchiveDeleteFile) {
         Log(u"operation Not added for key delete or value delete");
         return true;
     }
     operations_.push_back(std::move(operation));
-    Touch();
     Log(u"Add operation Done");
     return true;
 }
@@ -170,29 +203,18 @@ bool CBackup::RunOperation(COperation& operation) {
     Log(u"Attempting to Run Operation");
     if (environment_.target.pumpMessages)
         environment_.target.pumpMessages();
-    IFileSystem& files = environment_.files;
     switch (operation.kind) {
-        case kOpCopyFile:
-            return operation.HasTexts(2) && operation.HasNumbers(1) &&
-                   files.CopyFileW(operation.texts[0], operation.texts[1],
-                                   operation.numbers[0] == 0) == ErrorSuccess;
-        case kOpMoveFile:
-            return operation.HasTexts(2) &&
-                   files.MoveFileW(operation.texts[0], operation.texts[1]) == ErrorSuccess;
         case kOpArchiveDeleteFile:
             return RunArchiveDeleteFile(operation);
-        case kOpCreateKey:
-            return RunCreateKey(operation);
         case kOpDeleteKey:
         case kOpDeleteKeyTree:
             return RunDeleteKeyTree(operation);
-        case kOpCreateKeyAndValue:
-            return RunCreateKeyAndValue(operation);
         case kOpSetValue:
             return RunSetValue(operation);
         case kOpDeleteValue:
             return RunDeleteValue(operation);
         default:
+            // No repair copies, moves or creates: an undo could not trust such a record.
             return false;
     }
 }
@@ -205,26 +227,38 @@ bool CBackup::RunArchiveDeleteFile(COperation& operation) {
     operation.texts.resize(1);
     operation.texts.push_back(Utf8ToUtf16(entry));
 
-    bool added = false;
+    if (environment_.mayChangeFile && !environment_.mayChangeFile(path)) {
+        Log(u"File NOT deleted: it lies outside the files a repair may change");
+        return false;
+    }
     std::optional<std::filesystem::path> local;
     if (environment_.localPathOf)
         local = environment_.localPathOf(path);
     std::vector<std::uint8_t> content;
     if (!local) {
         Log(u"File NOT added to ZIp: it cannot be found");
-    } else if (FileError error = ReadWholeFile(*local, kMaxStoredFileBytes, content)) {
-        Log(u"File NOT added to ZIp: " + Utf8ToUtf16(*error));
-    } else {
-        added = StoreInArchive(entry, content);
-    }
-    Log(u"Attempting to Delete file - Added to ZIp");
-    if (!added)
         return false;
+    }
+    if (FileError error = ReadWholeFile(*local, kMaxStoredFileBytes, content)) {
+        Log(u"File NOT added to ZIp: " + Utf8ToUtf16(*error));
+        return false;
+    }
+    std::int32_t record = 0;
+    if (FileError error = journal_->AddStoredFile(entry, path, content, Now(), &record)) {
+        Log(u"File NOT added to ZIp: " + Utf8ToUtf16(*error));
+        Fail(*error);
+        return false;
+    }
     ++archivedFileCount_;
+    Log(u"Attempting to Delete file - Added to ZIp");
     if (environment_.files.DeleteFileW(path) != ErrorSuccess) {
         Log(u"Attempting to Delete file - File NOT DELETED");
+        // The copy stays in the journal; the record says that it is not to be restored.
+        (void)journal_->Cancel(record, Now());
         return false;
     }
+    ++deletedFileCount_;
+    WriteStepTaken(WriteStep::FileDeletion);
     Log(u"Attempting to Delete file - File DELETED");
     return true;
 }
@@ -305,7 +339,7 @@ bool CBackup::RunSetValue(const COperation& operation) {
     Log(u"Key Created");
     const std::int32_t dword = valueKind == kValueDword ? operation.numbers[2] : 0;
     if (WriteRecordValue(*environment_.target.store, key.Handle(), valueName, valueKind,
-                         operation.texts[2], dword, {}, false) != ErrorSuccess) {
+                         operation.texts[2], dword) != ErrorSuccess) {
         return false;
     }
     Log(u"Value Set ok!");
@@ -338,42 +372,6 @@ bool CBackup::RunDeleteValue(const COperation& operation) {
         return false;
     }
     Log(u"Value Deleted ok!");
-    return true;
-}
-
-bool CBackup::RunCreateKey(const COperation& operation) {
-    if (!operation.HasTexts(1) || !operation.HasNumbers(1))
-        return false;
-    Log(u"Attempting to create key");
-    std::optional<HKey> root = RootKeyOfNumber(operation.numbers[0]);
-    if (!root)
-        return false;
-    CCreatedKey key(*environment_.target.store, *root, operation.texts[0],
-                    OperationMask(operation));
-    if (!key.IsOpen())
-        return false;
-    Log(u"create key OK!");
-    return true;
-}
-
-bool CBackup::RunCreateKeyAndValue(const COperation& operation) {
-    if (!operation.HasTexts(3) || !operation.HasNumbers(3))
-        return false;
-    Log(u"Attempting to Create key and create Value");
-    std::optional<HKey> root = RootKeyOfNumber(operation.numbers[1]);
-    if (!root)
-        return false;
-    CCreatedKey key(*environment_.target.store, *root, operation.texts[0],
-                    OperationMask(operation));
-    if (!key.IsOpen())
-        return false;
-    if (WriteRecordValue(*environment_.target.store, key.Handle(), operation.texts[1],
-                         operation.numbers[0], operation.texts[2], operation.numbers[2], {},
-                         false) != ErrorSuccess) {
-        Log(u"Create key and create Value FAILED");
-        return false;
-    }
-    Log(u"Create key and create Value done");
     return true;
 }
 
@@ -417,127 +415,49 @@ bool CBackup::SetTextValue(std::int32_t root, std::u16string_view subKey,
     return AddOperation(std::move(operation));
 }
 
-// --- the archive and the list file -----------------------------------------------------------
-
-void CBackup::ChooseArchivePath() {
-    if (archivePath_.empty() && !folder_.empty()) {
-        archivePath_ = UndoBasePath(folder_, NextUndoNumber(folder_));
-        archivePath_ += ".rxb";
-    }
-}
-
-bool CBackup::StoreInArchive(const std::string& entryName, std::span<const std::uint8_t> content) {
-    if (archiveState_ == ArchiveState::Closed) {
-        // A new archive replaces any file of its name once its first entry is written.
-        ChooseArchivePath();
-        archive_.clear();
-        archiveState_ = ArchiveState::Writing;
-    }
-    if (archivePath_.empty()) {
-        Log(u"ZIP NOT written: there is no data folder");
-        return false;
-    }
-    std::vector<std::uint8_t> updated = archive_;
-    if (ZipError error =
-            environment_.zip.AddEntry(updated, entryName, content, environment_.clock.Now())) {
-        Log(u"ZIP NOT written: " + Utf8ToUtf16(*error));
-        return false;
-    }
-    if (FileError error = environment_.replaceFile(archivePath_, updated)) {
-        Log(u"ZIP NOT written: " + Utf8ToUtf16(*error));
-        return false;
-    }
-    archive_ = std::move(updated);
-    return true;
-}
+// --- the export texts and the end of the run ------------------------------------------------
 
 bool CBackup::ArchiveExports() {
-    if (folder_.empty()) {
-        Log(u"ZIP NOT written: there is no data folder");
+    if (!journal_) {
+        Log(u"ZIP NOT written: the backup has no journal");
         return false;
     }
     bool allStored = true;
     const int passes = environment_.target.is64Bit ? 2 : 1;
     for (int pass = 0; pass < passes; ++pass) {
-        auto record = std::make_unique<COperation>();
-        record->kind = kOpDeleteKeyTree;
-        record->numbers = {1};
-        record->texts = {u"waste"};
-        record->viewFlag = pass == 1 ? 1 : 0;
         Log(u"Exporting Reg File");
-
-        const std::filesystem::path temporary = folder_ / "temp__reg.reg";
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        FileError saved = "there is no export text";
-        if (pass == 0) {
-            Log(u"Attempting Exporting for 32 bit reg file");
-            if (writer32_)
-                saved = writer32_->SaveToFile(temporary);
-        } else if (writer64_) {
-            Log(u"Attempting Exporting for 64 bit reg file");
-            saved = writer64_->SaveToFile(temporary);
-        }
-        const std::string entry = EntryName(exportCount_ + 1, "reg");
-        record->texts.push_back(Utf8ToUtf16(entry));
-        Log(u"Attempting TO ZIP Exported File");
-
-        std::vector<std::uint8_t> text;
-        if (!saved)
-            saved = ReadWholeFile(temporary, kMaxExportBytes, text);
-        if (saved) {
-            Log(u"ZIP NOT written: " + Utf8ToUtf16(*saved));
+        const CRegExport* writer = pass == 0 ? writer32_.get() : writer64_.get();
+        if (writer == nullptr) {
+            Log(u"ZIP NOT written: there is no export text");
+            Fail("there is no export text");
             allStored = false;
             continue;
         }
-        if (!StoreInArchive(entry, text)) {
-            // The changes are made: their only copy must not be lost with the archive.
-            std::filesystem::path kept = archivePath_;
-            kept.replace_extension();
-            kept += pass == 0 ? "-32bit.reg" : "-64bit.reg";
-            std::filesystem::rename(temporary, kept, ignored);
-            Log(u"Export kept as " + kept.u16string());
+        const std::string entry = EntryName(exportCount_ + 1, "reg");
+        Log(u"Attempting TO ZIP Exported File");
+        if (FileError error = journal_->AddExport(entry, pass == 1, writer->FileBytes(), Now())) {
+            Log(u"ZIP NOT written: " + Utf8ToUtf16(*error));
+            Fail(*error);
             allStored = false;
             continue;
         }
         Log(u"ZIP File OK!");
-        std::filesystem::remove(temporary, ignored);
+        auto record = std::make_unique<COperation>();
+        record->kind = kOpDeleteKeyTree;
+        record->numbers = {1};
+        record->texts = {u"waste", Utf8ToUtf16(entry)};
+        record->viewFlag = pass == 1 ? 1 : 0;
         operations_.push_back(std::move(record));
-        Log(u"Temp File Deleted, operation added");
         ++exportCount_;
     }
-    Touch();
+    lastChangeTime_ = Now();
     return allStored;
-}
-
-bool CBackup::SaveList() {
-    Log(u"Attempting to save partial backup");
-    const std::u16string restorePoint =
-        FormatLocalTime("%a. %B %d, %Y. %I:%M %p ", environment_.clock.Now()) +
-        (environment_.text ? environment_.text(u"IDS_STR_PARTIAL_BACKUP") : std::u16string());
-    ChooseArchivePath();
-    if (listFilePath_.empty() && !archivePath_.empty())
-        listFilePath_ = ListPathOfArchive(archivePath_);
-    Log(u"Archiveing partial backup started");
-    if (listFilePath_.empty()) {
-        Log(u"List file NOT written: there is no data folder");
-        return false;
-    }
-    const std::vector<std::uint8_t> bytes = EncodeUndoList(
-        {description_, archivedFileCount_, exportCount_, lastChangeTime_}, operations_);
-    if (FileError error = environment_.replaceFile(listFilePath_, bytes)) {
-        Log(u"List file NOT written: " + Utf8ToUtf16(*error));
-        return false;
-    }
-    // Only a list that was written is a point the user can go back to.
-    environment_.settings.StrLatestRestorePoint = restorePoint;
-    Log(u"Archiveing partial backup Done!");
-    return true;
 }
 
 bool CBackup::LoadList() {
     if (listFilePath_.empty())
         return false;
+    archivePath_ = ArchivePathOfList(listFilePath_);
     std::vector<std::uint8_t> bytes;
     if (FileError error = ReadWholeFile(listFilePath_, kMaxListFileBytes, bytes)) {
         Log(u"List file NOT read: " + Utf8ToUtf16(*error));
@@ -564,10 +484,38 @@ bool CBackup::Close() {
         return true;
     closed_ = true;
     FreeExports();
-    // The archive on disk is already whole: it was rewritten with every entry.
-    archive_.clear();
-    archiveState_ = ArchiveState::Closed;
-    return operations_.empty() || SaveList();
+    if (!journal_)
+        return failure_.empty();
+    Log(u"Attempting to save partial backup");
+    const std::filesystem::path journal = journal_->Path();
+    journal_.reset();  // lets go of the file before it is completed and removed
+    if (FileError error =
+            CompleteFromJournal(journal, environment_.zip, environment_.replaceFile)) {
+        Log(u"List file NOT written: " + Utf8ToUtf16(*error));
+        Fail(*error);
+        return false;
+    }
+    std::error_code ignored;
+    if (std::filesystem::exists(listFilePath_, ignored)) {
+        // Only a list that was written is a point the user can go back to.
+        environment_.settings.StrLatestRestorePoint =
+            FormatLocalTime("%a. %B %d, %Y. %I:%M %p ", environment_.clock.Now()) +
+            (environment_.text ? environment_.text(u"IDS_STR_PARTIAL_BACKUP") : std::u16string());
+    }
+    Log(u"Archiveing partial backup Done!");
+    return failure_.empty();
+}
+
+void CBackup::Discard() {
+    closed_ = true;
+    FreeExports();
+    if (!journal_)
+        return;
+    const std::filesystem::path journal = journal_->Path();
+    journal_.reset();
+    std::error_code ignored;
+    std::filesystem::remove(journal, ignored);
+    Log(u"Partial backup discarded");
 }
 
 // --- undo ------------------------------------------------------------------------------------
@@ -575,127 +523,102 @@ bool CBackup::Close() {
 bool CBackup::UndoAll() {
     if (environment_.target.pumpMessages)
         environment_.target.pumpMessages();
-    for (std::size_t i = operations_.size(); i-- > 0;) {
-        if (!UndoOperation(*operations_[i])) {
-            if (environment_.showMessage && environment_.text)
-                environment_.showMessage(environment_.text(u"IDS_STR_UNDO_FAILED"));
-            return false;
-        }
+    const auto undoFailed = [this] {
+        if (environment_.showMessage && environment_.text)
+            environment_.showMessage(environment_.text(u"IDS_STR_UNDO_FAILED"));
+        return false;
+    };
+    if (std::string why = CheckBeforeUndo(); !why.empty()) {
+        Log(u"Undo refused: " + Utf8ToUtf16(why));
+        Fail(why);
+        undoRefused_ = true;
+        return undoFailed();
     }
-    if (archiveState_ == ArchiveState::Reading) {
-        archive_.clear();
-        archiveState_ = ArchiveState::Closed;
+    for (std::size_t i = operations_.size(); i-- > 0;) {
+        if (!UndoOperation(*operations_[i]))
+            return undoFailed();
     }
     return true;
+}
+
+std::string CBackup::CheckBeforeUndo() {
+    bool hasExports = false;
+    for (const std::unique_ptr<COperation>& operation : operations_)
+        hasExports = hasExports || operation->kind == kOpDeleteKeyTree;
+    if (!OpenArchiveForReading()) {
+        if (hasExports && environment_.showMessage && environment_.text)
+            environment_.showMessage(environment_.text(u"IDS_UNZIP_ERR"));
+        return failure_.empty() ? "the archive " + archivePath_.string() + " cannot be read"
+                                : failure_;
+    }
+    const auto inArchive = [this](const std::u16string& name) {
+        return std::find(archiveEntries_.begin(), archiveEntries_.end(), Utf16ToUtf8(name)) !=
+               archiveEntries_.end();
+    };
+    for (std::size_t i = 0; i < operations_.size(); ++i) {
+        const COperation& operation = *operations_[i];
+        const std::string where = "record " + std::to_string(i + 1);
+        if (operation.kind == kOpArchiveDeleteFile && operation.HasTexts(2)) {
+            if (!inArchive(operation.texts[1]))
+                return where + ": the archive holds no entry " + Utf16ToUtf8(operation.texts[1]);
+            if (environment_.mayChangeFile && !environment_.mayChangeFile(operation.texts[0])) {
+                return where + ": " + Utf16ToUtf8(operation.texts[0]) +
+                       " lies outside the files an undo may write";
+            }
+        } else if (operation.kind == kOpDeleteKeyTree && operation.HasTexts(2) &&
+                   operation.texts[0] == u"waste") {
+            if (!inArchive(operation.texts[1]))
+                return where + ": the archive holds no entry " + Utf16ToUtf8(operation.texts[1]);
+            if (std::string why = CheckExportEntry(Utf16ToUtf8(operation.texts[1])); !why.empty())
+                return where + ": " + why;
+        } else {
+            return where + " is of a kind that no repair or import writes (" +
+                   std::to_string(operation.kind) + ")";
+        }
+    }
+    return {};
+}
+
+std::string CBackup::CheckExportEntry(const std::string& entryName) {
+    std::vector<std::uint8_t> content;
+    if (ZipError error = environment_.zip.ReadEntry(*archive_, entryName, kMaxExportBytes, content))
+        return *error;
+    RegImportParse parsed = ParseRegFile(content);
+    if (parsed.error) {
+        return entryName + ", line " + std::to_string(parsed.error->line) + ": " +
+               parsed.error->message;
+    }
+    if (std::optional<RegImportError> wrong =
+            CheckRegOperations(environment_.target, parsed.operations)) {
+        return entryName + ", line " + std::to_string(wrong->line) + ": " + wrong->message;
+    }
+    return {};
 }
 
 bool CBackup::UndoOperation(const COperation& operation) {
-    IRegistry& store = *environment_.target.store;
-    IFileSystem& files = environment_.files;
-    const RegSam mask = OperationMask(operation);
-    switch (operation.kind) {
-        case kOpCopyFile:
-            return operation.HasTexts(2) && files.DeleteFileW(operation.texts[1]) == ErrorSuccess;
-        case kOpMoveFile:
-            return operation.HasTexts(2) && CreateFolderOf(operation.texts[0]) &&
-                   files.MoveFileW(operation.texts[1], operation.texts[0]) == ErrorSuccess;
-        case kOpArchiveDeleteFile:
-        case kOpDeleteKey:
-        case kOpDeleteKeyTree:
-        case kOpSetValue:
-            return UndoFromArchive(operation);
-        case kOpCreateKey: {
-            if (!operation.HasTexts(1) || !operation.HasNumbers(1))
-                return false;
-            std::optional<HKey> root = RootKeyOfNumber(operation.numbers[0]);
-            RegKey key(store);
-            return root && !operation.texts[0].empty() &&
-                   key.Open(*root, operation.texts[0], mask) == ErrorSuccess &&
-                   key.DeleteSelf() == ErrorSuccess;
-        }
-        case kOpCreateKeyAndValue: {
-            if (!operation.HasTexts(2) || !operation.HasNumbers(2))
-                return false;
-            std::optional<HKey> root = RootKeyOfNumber(operation.numbers[1]);
-            RegKey key(store);
-            return root && key.Open(*root, operation.texts[0], mask) == ErrorSuccess &&
-                   store.RegDeleteValueW(key.Handle(), operation.texts[1]) == ErrorSuccess;
-        }
-        case kOpDeleteValue:
-            return UndoDeleteValue(operation);
-        default:
-            return false;
-    }
-}
-
-bool CBackup::UndoDeleteValue(const COperation& operation) {
-    if (!operation.HasTexts(2) || !operation.HasNumbers(2))
-        return false;
-    const std::int32_t valueKind = operation.numbers[1];
-    const bool isText = valueKind == kValueText || valueKind == kValueExpandText;
-    if ((isText && !operation.HasTexts(3)) ||
-        (valueKind == kValueDword && !operation.HasNumbers(3)))
-        return false;
-    std::optional<HKey> root = RootKeyOfNumber(operation.numbers[0]);
-    if (!root)
-        return false;
-    CCreatedKey key(*environment_.target.store, *root, operation.texts[0],
-                    OperationMask(operation));
-    return key.IsOpen() &&
-           WriteRecordValue(*environment_.target.store, key.Handle(), operation.texts[1], valueKind,
-                            isText ? operation.texts[2] : std::u16string(),
-                            valueKind == kValueDword ? operation.numbers[2] : 0, operation.data,
-                            true) == ErrorSuccess;
+    if (operation.kind == kOpArchiveDeleteFile)
+        return RestoreFile(operation);
+    return ImportEntry(Utf16ToUtf8(operation.texts[1]), operation.Is64BitView());
 }
 
 bool CBackup::OpenArchiveForReading() {
-    // While it is being written the archive in memory is the one on disk.
-    if (archiveState_ != ArchiveState::Closed)
+    if (archive_)
         return true;
-    if (listFilePath_.empty())
-        return false;
     if (archivePath_.empty())
-        archivePath_ = ArchivePathOfList(listFilePath_);
-    std::vector<std::string> names;
+        return false;
+    std::vector<std::uint8_t> bytes;
     ZipError error;
-    if (FileError readError = ReadWholeFile(archivePath_, kMaxArchiveBytes, archive_))
+    if (FileError readError = ReadWholeFile(archivePath_, kMaxArchiveBytes, bytes))
         error = readError;
     else
-        error = environment_.zip.ListEntries(archive_, names);
+        error = environment_.zip.ListEntries(bytes, archiveEntries_);
     if (error) {
-        archive_.clear();
         Log(u"Undo FAILED: " + Utf8ToUtf16(*error));
+        Fail(*error);
         return false;
     }
-    archiveState_ = ArchiveState::Reading;
+    archive_ = std::move(bytes);
     return true;
-}
-
-bool CBackup::UndoFromArchive(const COperation& operation) {
-    const bool isFile = operation.kind == kOpArchiveDeleteFile;
-    std::size_t entryText = 1;
-    if (operation.kind == kOpSetValue) {
-        if (!operation.HasNumbers(1))
-            return false;
-        const std::int32_t valueKind = operation.numbers[0];
-        if (valueKind == kValueText || valueKind == kValueExpandText)
-            entryText = 3;
-        else if (valueKind == kValueDword)
-            entryText = 2;
-        else
-            return false;
-    }
-    if (!operation.HasTexts(entryText + 1))
-        return false;
-    if (!OpenArchiveForReading()) {
-        if (!isFile && environment_.showMessage && environment_.text)
-            environment_.showMessage(environment_.text(u"IDS_UNZIP_ERR"));
-        return false;
-    }
-    const std::string entry = Utf16ToUtf8(operation.texts[entryText]);
-    if (isFile)
-        return RestoreFile(operation);
-    return ImportEntry(entry, operation.Is64BitView());
 }
 
 bool CBackup::CreateFolderOf(std::u16string_view path) {
@@ -720,22 +643,28 @@ bool CBackup::CreateFolderOf(std::u16string_view path) {
 bool CBackup::RestoreFile(const COperation& operation) {
     const std::u16string& path = operation.texts[0];
     std::vector<std::uint8_t> content;
-    if (ZipError error = environment_.zip.ReadEntry(archive_, Utf16ToUtf8(operation.texts[1]),
+    if (ZipError error = environment_.zip.ReadEntry(*archive_, Utf16ToUtf8(operation.texts[1]),
                                                     kMaxStoredFileBytes, content)) {
         Log(u"Undo FAILED: " + Utf8ToUtf16(*error));
+        Fail(*error);
         return false;
     }
-    if (!CreateFolderOf(path) || !environment_.localPathOf)
+    if (!CreateFolderOf(path) || !environment_.localPathOf) {
+        Fail("cannot make the folder of " + Utf16ToUtf8(path));
         return false;
+    }
     std::optional<std::filesystem::path> local = environment_.localPathOf(path);
     if (!local) {
         std::optional<std::filesystem::path> folder = environment_.localPathOf(FolderPart(path));
-        if (!folder)
+        if (!folder) {
+            Fail("cannot find the folder of " + Utf16ToUtf8(path));
             return false;
+        }
         local = *folder / std::filesystem::path(std::u16string(FileNamePart(path)));
     }
     if (FileError error = environment_.replaceFile(*local, content)) {
         Log(u"Undo FAILED: " + Utf8ToUtf16(*error));
+        Fail(*error);
         return false;
     }
     return true;
@@ -744,17 +673,13 @@ bool CBackup::RestoreFile(const COperation& operation) {
 bool CBackup::ImportEntry(const std::string& entryName, bool in64BitView) {
     std::vector<std::uint8_t> content;
     if (ZipError error =
-            environment_.zip.ReadEntry(archive_, entryName, kMaxExportBytes, content)) {
+            environment_.zip.ReadEntry(*archive_, entryName, kMaxExportBytes, content)) {
         Log(u"Undo FAILED: " + Utf8ToUtf16(*error));
+        Fail(*error);
         return false;
     }
+    // The text was checked before anything was undone.
     RegImportParse parsed = ParseRegFile(content);
-    if (parsed.error) {
-        Log(u"Undo FAILED: " + Utf8ToUtf16(entryName) + u", line " +
-            Utf8ToUtf16(std::to_string(parsed.error->line)) + u": " +
-            Utf8ToUtf16(parsed.error->message));
-        return false;
-    }
     // Each block holds what one change found before it changed anything. Applied newest
     // first, a value that two changes touched ends as the first one found it: in file order
     // the second change's copy would win and the undo would stop half-way back.
@@ -762,6 +687,7 @@ bool CBackup::ImportEntry(const std::string& entryName, bool in64BitView) {
     if (std::optional<std::string> failure =
             ApplyRegOperations(environment_.target, in64BitView, parsed.operations)) {
         Log(u"Undo FAILED: " + Utf8ToUtf16(entryName) + u", " + Utf8ToUtf16(*failure));
+        Fail(entryName + ", " + *failure);
         return false;
     }
     return true;
@@ -776,6 +702,7 @@ std::unique_ptr<CBackup> BeginPartialBackup(const BackupEnvironment& environment
     auto backup = std::make_unique<CBackup>(environment, std::u16string(appTitle));
     backup->SetExportAtEnd(true);
     backup->BeginExports();
+    (void)backup->BeginJournal();  // when it fails, every change is refused
     return backup;
 }
 

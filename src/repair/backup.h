@@ -5,25 +5,32 @@
 //
 // A repair run opens one (BeginPartialBackup), hands it operations (ArchiveDeleteFile,
 // DeleteKey, DeleteValue, SetTextValue, or AddOperation with a record of its own) and closes
-// it (EndPartialBackup). A file that is deleted is first stored in the backup's ZIP archive;
-// registry data that is deleted or overwritten is first exported into the export writer of
-// its view. Closing stores the export texts in the archive too and writes the list file.
-// The two files share an eight-digit number in the undo folder:
+// it (EndPartialBackup). Three files share an eight-digit number in the undo folder:
 //
+//   NNNNNNNN.rjl   the journal (see backup_journal.h): while the run goes on, every file it
+//                  deletes is appended to it, and flushed, before the file is deleted
 //   NNNNNNNN.rxb   ZIP archive: 00000001.fil … (deleted files), 00000001.reg … (export texts,
 //                  the 32-bit view's first, then on a 64-bit system the 64-bit view's)
 //   NNNNNNNN.rmx   list file: the kept records (see undo_list_file.h)
+//
+// Registry data that is deleted or overwritten is first exported into the export writer of its
+// view; the registry changes stay in the target's memory until its owner saves them. Ending
+// the backup appends the export texts to the journal, then turns the journal into the archive
+// and the list file: only once that succeeded may the owner save the registry. A run that
+// dies leaves its journal, from which CompleteInterruptedBackups makes the same two files.
 //
 // The undo list constructs one without a description, points it at a list file
 // (SetListFilePath), loads it (LoadList) and reverses it (UndoAll).
 //
 // Guarantees:
-//   - A change whose undo copy cannot be made (the export fails, the file cannot be stored)
-//     is not made, and the operation fails.
-//   - The archive and the list file on disk are always whole: each is written to a temporary
-//     file in the same folder and renamed. The archive is rewritten with every file added,
-//     so a file is deleted only once a complete archive holding it is on disk.
-//   - Undo reports every record it cannot reverse, a missing archive entry included.
+//   - A change whose undo copy cannot be made (the export fails, the journal cannot be
+//     written) is not made, and the operation fails.
+//   - A file is deleted only once its bytes are on the disk in the journal. Each step costs
+//     the same however many came before.
+//   - Undo reverses only what a repair or an import of this program records: files inside
+//     what the environment lets it change, export texts whose keys are in the target's roots
+//     and pass the deletion guard, entries that exist. A list that holds anything else is
+//     refused whole, before anything is changed.
 //
 // Thread use: one thread at a time (the cleaning run's worker performs the operations, the
 // window thread opens and closes the backup before and after it). No locks.
@@ -45,6 +52,7 @@
 #include "platform/clock.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
+#include "repair/backup_journal.h"
 #include "repair/operation.h"
 #include "repair/reg_export.h"
 #include "repair/zip_codec.h"
@@ -68,9 +76,15 @@ struct BackupEnvironment {
     TextLookup text;                                       // language texts by identifier
     std::function<void(std::u16string_view)> log;          // one line of the daily log
     std::function<void(std::u16string_view)> showMessage;  // a message box with an OK button
+    // Whether a repair or an undo may delete or write the file at a target's path; null lets
+    // it change any file.
+    std::function<bool(std::u16string_view)> mayChangeFile;
     // Replaces a file whole (the archive, the list file); a test puts a failing one here.
     std::function<FileError(const std::filesystem::path&, std::span<const std::uint8_t>)>
         replaceFile = ReplaceFileAtomically;
+    // Appends a record to the journal and flushes it; a test puts a failing one here.
+    CBackupJournal::Append appendToJournal =
+        [](CAppendFile& file, std::span<const std::uint8_t> bytes) { return file.Append(bytes); };
 };
 
 class CBackup {
@@ -86,6 +100,10 @@ public:
     CBackup(const CBackup&) = delete;
     CBackup& operator=(const CBackup&) = delete;
 
+    // Starts the journal under the next free number, so that changes can be made; until then
+    // and when it fails, every change is refused. False, with Failure() saying why, when the
+    // journal cannot be written.
+    bool BeginJournal();
     // Creates the export writers: the 32-bit view's and, on a 64-bit system, the 64-bit
     // view's. Registry changes fail until this was called.
     void BeginExports();
@@ -94,9 +112,9 @@ public:
     CRegExport* ExportWriter(bool in64BitView);
     void FreeExports();
 
-    // Performs the operation; keeps the record when its kind is undone from the record itself
-    // (1, 2, 3, 4, 7). Registry kinds 5, 6, 8 and 9 are undone through the export texts and
-    // are not kept. False, with nothing changed, when it failed.
+    // Performs the operation. Only the kinds a repair makes are performed: 3 (archive and
+    // delete a file) and the registry kinds 5, 6, 8 and 9, which are undone through the export
+    // texts. False, with nothing changed, when it failed or is another kind.
     bool AddOperation(std::unique_ptr<COperation> operation);
 
     // The operations the problem repairs make; each builds its record and adds it.
@@ -107,35 +125,44 @@ public:
     bool SetTextValue(std::int32_t root, std::u16string_view subKey, std::u16string_view valueName,
                       std::u16string_view text, bool in64BitView);
 
-    // Stores each view's export text in the archive as the next NNNNNNNN.reg entry and keeps
-    // a record for it. False when a view's text could not be stored; that text is then kept
-    // beside the archive as NNNNNNNN-32bit.reg or NNNNNNNN-64bit.reg so it is not lost, and
-    // the other view is still tried.
+    // Appends each view's export text to the journal as the next NNNNNNNN.reg entry. False
+    // when a view's text could not be written: the registry changes then have no undo copy,
+    // and must not be saved.
     bool ArchiveExports();
 
-    // Writes the list file (choosing the backup's number first when it has none) and makes
-    // its date the latest restore point. False when it could not be written.
-    bool SaveList();
     // Reads the list file named by ListFilePath, appending its records. False when there is
     // none or it is damaged; the records read before the damage are kept.
     bool LoadList();
 
-    // Reverses every record, last first. Stops at the first that cannot be reversed: shows
-    // IDS_STR_UNDO_FAILED (after IDS_UNZIP_ERR when the archive cannot be read) and returns
-    // false; the records after it in the list stay reversed.
+    // Checks every record and its archive entry first (see the guarantees above), then
+    // reverses every record, last first. When the check fails nothing is changed: shows
+    // IDS_STR_UNDO_FAILED and returns false, with Failure() saying why. When a record cannot
+    // be reversed, stops there: shows IDS_STR_UNDO_FAILED (after IDS_UNZIP_ERR when the
+    // archive cannot be read) and returns false; the records after it stay reversed.
     bool UndoAll();
 
-    // Ends a repair run's backup: frees the writers and, when it holds a record, writes the
-    // list file. Does nothing for an undo-list backup or the second time. False when the list
-    // file could not be written.
+    // Ends a repair run's backup: frees the writers and turns the journal into the archive and
+    // the list file (see backup_journal.h), whose date then becomes the latest restore point.
+    // Does nothing for an undo-list backup or the second time. False, with Failure() saying
+    // why, when the files could not be written; the journal then stays.
     bool Close();
 
+    // Ends a repair run's backup without keeping it: the journal is removed and nothing is
+    // written. For a run whose changes are thrown away (an import that failed part-way), which
+    // must then not be saved.
+    void Discard();
+
+    // Why the backup could not be written or undone; empty while nothing failed.
+    const std::string& Failure() const { return failure_; }
+    // Whether UndoAll refused the list before it changed anything.
+    bool UndoRefused() const { return undoRefused_; }
+    // Files deleted so far, each with its copy on disk.
+    std::int32_t DeletedFileCount() const { return deletedFileCount_; }
     void SetExportAtEnd(bool exportAtEnd) { exportAtEnd_ = exportAtEnd; }
     bool ExportAtEnd() const { return exportAtEnd_; }
     void SetListFilePath(std::filesystem::path path) { listFilePath_ = std::move(path); }
     const std::filesystem::path& ListFilePath() const { return listFilePath_; }
     const std::filesystem::path& ArchivePath() const { return archivePath_; }
-    const std::filesystem::path& Folder() const { return folder_; }
     const std::u16string& Description() const { return description_; }
     // Seconds since 1970 (UTC) of the backup's last change.
     std::int64_t LastChangeTime() const { return lastChangeTime_; }
@@ -149,25 +176,22 @@ private:
     bool RunDeleteKeyTree(const COperation& operation);
     bool RunSetValue(const COperation& operation);
     bool RunDeleteValue(const COperation& operation);
-    bool RunCreateKey(const COperation& operation);
-    bool RunCreateKeyAndValue(const COperation& operation);
 
+    // The check of UndoAll: empty when every record may be reversed, else why not.
+    std::string CheckBeforeUndo();
+    std::string CheckExportEntry(const std::string& entryName);
     bool UndoOperation(const COperation& operation);
-    bool UndoFromArchive(const COperation& operation);
     bool RestoreFile(const COperation& operation);
     bool ImportEntry(const std::string& entryName, bool in64BitView);
-    bool UndoDeleteValue(const COperation& operation);
     bool OpenArchiveForReading();
 
-    // Names the archive after the next free number, unless it has a name or there is no folder.
-    void ChooseArchivePath();
-    bool StoreInArchive(const std::string& entryName, std::span<const std::uint8_t> content);
     RegSam OperationMask(const COperation& operation) const;
+    std::int64_t Now() const;
+    void Fail(const std::string& why);
     bool SaveUndoCopyOfValue(CRegExport& writer, HKey root, std::u16string_view subKey,
                              std::u16string_view valueName, bool in64BitView, RegSam mask);
     bool CreateFolderOf(std::u16string_view path);
     void Log(std::u16string_view line) const;
-    void Touch();
 
     const BackupEnvironment& environment_;
     bool repairUse_;
@@ -175,26 +199,31 @@ private:
     bool closed_ = false;
     std::unique_ptr<CRegExport> writer32_;
     std::unique_ptr<CRegExport> writer64_;
+    std::unique_ptr<CBackupJournal> journal_;
     std::filesystem::path listFilePath_;
     std::vector<std::unique_ptr<COperation>> operations_;
     std::filesystem::path folder_;
     std::u16string description_;
     std::filesystem::path archivePath_;
+    std::string failure_;
+    bool undoRefused_ = false;
+    // The archive of an undo, once read.
+    std::optional<std::vector<std::uint8_t>> archive_;
+    std::vector<std::string> archiveEntries_;
     std::int64_t lastChangeTime_ = 0;
-    // The archive as it is on disk, while it is open.
-    enum class ArchiveState { Closed, Writing, Reading };
-    ArchiveState archiveState_ = ArchiveState::Closed;
-    std::vector<std::uint8_t> archive_;
     std::int32_t archivedFileCount_ = 0;
     std::int32_t exportCount_ = 0;
+    std::int32_t deletedFileCount_ = 0;
 };
 
 // Opens a repair run's partial backup: described by the application's title, its export
-// texts archived when it ends, its export writers ready.
+// texts archived when it ends, its export writers and its journal ready. When the journal
+// cannot be written, the backup refuses every change and Failure() says why.
 std::unique_ptr<CBackup> BeginPartialBackup(const BackupEnvironment& environment,
                                             std::u16string_view appTitle);
 // Ends it: archives the export texts, frees the writers and closes it (writing the list
-// file, whose path ListFilePath then gives). False when anything could not be stored.
+// file, whose path ListFilePath then gives). False when anything could not be stored: the
+// registry changes of the run must then not be saved.
 bool EndPartialBackup(CBackup& backup);
 
 }  // namespace quillary

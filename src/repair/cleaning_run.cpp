@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "core/text.h"
+#include "repair/backup_journal.h"
 #include "repair/problem_repair.h"
 
 namespace quillary {
@@ -33,6 +34,15 @@ int CCleaningRun::RepairCategory(CCategory& category) {
             return CCategory::kScanStopped;
         }
         CProblem& problem = *problems[i];
+        if (problem.selected && environment_.writeRefusal) {
+            // Changes made now could not be saved, and would be made on what the target
+            // no longer holds.
+            if (std::optional<std::string> refusal = environment_.writeRefusal()) {
+                result_.refusal = *refusal;
+                environment_.scans.StopEvent().Set();
+                continue;
+            }
+        }
         if (problem.selected) {
             ++processed;
             ++result_.attempted;
@@ -84,6 +94,15 @@ CleaningResult CCleaningRun::Run() {
     scans.RepairContext().undoSession = backup_;
     scans.StopEvent().Reset();
     int last = 0;
+    if (!backup->Failure().empty()) {
+        // Without its journal no change could be undone: nothing is tried.
+        result_.backupFailure = backup->Failure();
+        backup_ = nullptr;
+        scans.RepairContext().undoSession = nullptr;
+        if (environment_.observer)
+            environment_.observer->OnCleaningEnded(false);
+        return result_;
+    }
     std::jthread worker([&] {
         for (const CategoryRow& row : kCategories) {
             CCategory* category = scans.CategoryOf(row.bit);
@@ -102,13 +121,17 @@ CleaningResult CCleaningRun::Run() {
     backup_ = nullptr;
     scans.RepairContext().undoSession = nullptr;
     result_.backupSaved = EndPartialBackup(*backup);
+    result_.backupFailure = backup->Failure();
+    result_.filesDeleted = backup->DeletedFileCount();
     std::error_code code;
-    if (result_.backupSaved && std::filesystem::exists(backup->ListFilePath(), code))
+    if (std::filesystem::exists(backup->ListFilePath(), code))
         result_.listFile = backup->ListFilePath();
+    else if (std::filesystem::exists(JournalPathOf(backup->ListFilePath()), code))
+        result_.listFile = JournalPathOf(backup->ListFilePath());
 
     // After a finished run, a problem whose repair failed leaves the results: its key joins
     // the hide list so the next scans do not show it again.
-    if (!result_.stopped) {
+    if (!result_.stopped && result_.refusal.empty()) {
         for (const CategoryRow& row : kCategories) {
             CCategory* category = scans.CategoryOf(row.bit);
             if (!category)

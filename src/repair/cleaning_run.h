@@ -30,6 +30,9 @@ struct CleaningEnvironment {
     std::function<void(std::u16string_view)> log;
     // The cleaning page: told when the run ends (null: nobody is told).
     IScanObserver* observer = nullptr;
+    // Why the target refuses changes now (another program changed it, Wine started), or
+    // nullopt; asked before each repair, and a refusal ends the run. Null: never refused.
+    std::function<std::optional<std::string>()> writeRefusal;
 };
 
 struct CleaningResult {
@@ -37,8 +40,15 @@ struct CleaningResult {
     int attempted = 0;  // ticked problems whose repair was tried
     int repaired = 0;
     int failed = 0;
-    bool backupSaved = false;        // the partial backup's files were written
-    std::filesystem::path listFile;  // the partial backup's list file, when one was written
+    bool backupSaved = false;  // the partial backup's files were written
+    // Why the partial backup could not be written; when it could not even be started, no
+    // repair was tried. The registry changes of the run must then not be saved.
+    std::string backupFailure;
+    // Why the target stopped taking changes part-way (the run then ended there), or empty.
+    std::string refusal;
+    int filesDeleted = 0;  // files deleted, each with its copy in the partial backup
+    // The partial backup's list file (the journal's, when it could not be completed).
+    std::filesystem::path listFile;
 };
 
 class CCleaningRun {

@@ -161,7 +161,79 @@ private:
     unzFile handle_ = nullptr;
 };
 
+// Writes one entry into an open archive; the status of the first call that failed.
+int WriteEntry(zipFile zip, const std::string& name, std::span<const std::uint8_t> content,
+               std::chrono::system_clock::time_point modified) {
+    const std::tm local = LocalTimeOf(modified);
+    zip_fileinfo info{};
+    info.tmz_date.tm_sec = static_cast<uInt>(local.tm_sec);
+    info.tmz_date.tm_min = static_cast<uInt>(local.tm_min);
+    info.tmz_date.tm_hour = static_cast<uInt>(local.tm_hour);
+    info.tmz_date.tm_mday = static_cast<uInt>(local.tm_mday);
+    info.tmz_date.tm_mon = static_cast<uInt>(local.tm_mon);
+    info.tmz_date.tm_year = static_cast<uInt>(local.tm_year + 1900);
+    int status = zipOpenNewFileInZip64(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                       Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0);
+    for (std::size_t offset = 0; status == ZIP_OK && offset < content.size();
+         offset += kChunkBytes) {
+        std::size_t count = std::min(kChunkBytes, content.size() - offset);
+        status = zipWriteInFileInZip(zip, content.data() + offset, static_cast<unsigned>(count));
+    }
+    if (status == ZIP_OK)
+        status = zipCloseFileInZip(zip);
+    return status;
+}
+
+// A new archive in memory, kept open between its entries.
+class CMinizipBuilder final : public IZipBuilder {
+public:
+    CMinizipBuilder() {
+        stream_.writable = &bytes_;
+        functions_ = FunctionsFor(stream_);
+        zip_ = zipOpen2_64("", APPEND_STATUS_CREATE, nullptr, &functions_);
+    }
+    ~CMinizipBuilder() override {
+        if (zip_ != nullptr)
+            zipClose(zip_, nullptr);
+    }
+    CMinizipBuilder(const CMinizipBuilder&) = delete;
+    CMinizipBuilder& operator=(const CMinizipBuilder&) = delete;
+
+    ZipError Add(std::string_view name, std::span<const std::uint8_t> content,
+                 std::chrono::system_clock::time_point modified) override {
+        const std::string entryName(name);
+        if (zip_ == nullptr)
+            return std::string("the archive is not open");
+        if (content.size() > kMaxEntryBytes)
+            return "the file " + entryName + " is too large for the archive";
+        if (int status = WriteEntry(zip_, entryName, content, modified); status != ZIP_OK)
+            return Failure("cannot add " + entryName + " to the archive", status);
+        return std::nullopt;
+    }
+
+    ZipError Finish(std::vector<std::uint8_t>& archive) override {
+        if (zip_ == nullptr)
+            return std::string("the archive is not open");
+        const int status = zipClose(zip_, nullptr);
+        zip_ = nullptr;
+        if (status != ZIP_OK)
+            return Failure("cannot end the archive", status);
+        archive = std::move(bytes_);
+        return std::nullopt;
+    }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    MemoryStream stream_;
+    zlib_filefunc64_def functions_{};
+    zipFile zip_ = nullptr;
+};
+
 }  // namespace
+
+std::unique_ptr<IZipBuilder> CMinizipCodec::NewArchive() const {
+    return std::make_unique<CMinizipBuilder>();
+}
 
 ZipError CMinizipCodec::AddEntry(std::vector<std::uint8_t>& archive, std::string_view name,
                                  std::span<const std::uint8_t> content,
@@ -176,25 +248,8 @@ ZipError CMinizipCodec::AddEntry(std::vector<std::uint8_t>& archive, std::string
                               nullptr, &functions);
     if (zip == nullptr)
         return std::string("the archive cannot be opened for adding: it is not a ZIP archive");
-
-    const std::tm local = LocalTimeOf(modified);
-    zip_fileinfo info{};
-    info.tmz_date.tm_sec = static_cast<uInt>(local.tm_sec);
-    info.tmz_date.tm_min = static_cast<uInt>(local.tm_min);
-    info.tmz_date.tm_hour = static_cast<uInt>(local.tm_hour);
-    info.tmz_date.tm_mday = static_cast<uInt>(local.tm_mday);
-    info.tmz_date.tm_mon = static_cast<uInt>(local.tm_mon);
-    info.tmz_date.tm_year = static_cast<uInt>(local.tm_year + 1900);
     const std::string entryName(name);
-    int status = zipOpenNewFileInZip64(zip, entryName.c_str(), &info, nullptr, 0, nullptr, 0,
-                                       nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0);
-    for (std::size_t offset = 0; status == ZIP_OK && offset < content.size();
-         offset += kChunkBytes) {
-        std::size_t count = std::min(kChunkBytes, content.size() - offset);
-        status = zipWriteInFileInZip(zip, content.data() + offset, static_cast<unsigned>(count));
-    }
-    if (status == ZIP_OK)
-        status = zipCloseFileInZip(zip);
+    int status = WriteEntry(zip, entryName, content, modified);
     int closeStatus = zipClose(zip, nullptr);
     if (status != ZIP_OK || closeStatus != ZIP_OK)
         return Failure("cannot add " + entryName + " to the archive",

@@ -11,11 +11,6 @@
 
 namespace quillary {
 
-// True when the key may be deleted by a repair: never a root, a key directly below a root
-// (a user's hive below HKEY_USERS counts as a root) or one of the container keys the
-// scanners walk, in either view.
-bool MayRepairDelete(HKey root, std::u16string_view subKey);
-
 // Repairs one problem through backup; true when the repair counts as done. A repair that
 // would delete a protected key fails and is logged.
 bool Repair(const CProblem& problem, CBackup& backup, const RegistryTarget& target,

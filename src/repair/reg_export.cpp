@@ -248,11 +248,15 @@ std::u16string CRegExport::Text() const {
     return text;
 }
 
-FileError CRegExport::SaveToFile(const std::filesystem::path& path) const {
+std::vector<std::uint8_t> CRegExport::FileBytes() const {
     std::vector<std::uint8_t> bytes = {0xFF, 0xFE};
     std::vector<std::uint8_t> text = ToUtf16LeBytes(Text(), false);
     bytes.insert(bytes.end(), text.begin(), text.end());
-    return ReplaceFileAtomically(path, bytes);
+    return bytes;
+}
+
+FileError CRegExport::SaveToFile(const std::filesystem::path& path) const {
+    return ReplaceFileAtomically(path, FileBytes());
 }
 
 }  // namespace quillary

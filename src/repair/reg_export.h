@@ -35,7 +35,9 @@ public:
 
     // The whole text (header, then every block in call order).
     std::u16string Text() const;
-    // Writes FF FE and the text in UTF-16LE, replacing path atomically.
+    // The text as a file holds it: FF FE and the text in UTF-16LE.
+    std::vector<std::uint8_t> FileBytes() const;
+    // Writes FileBytes(), replacing path atomically.
     [[nodiscard]] FileError SaveToFile(const std::filesystem::path& path) const;
 
     // One value line, as written under its key block.

@@ -45,9 +45,9 @@ std::int64_t NextUndoNumber(const std::filesystem::path& folder) {
         std::error_code typeError;
         if (it->is_directory(typeError))
             continue;
-        std::string name = it->path().filename().string();
-        if (IsUndoListFileName(name))
-            highest = std::max(highest, UndoListNumberOf(name));
+        // Every numbered file counts, an archive or a journal without its list file too: a
+        // new backup must never write over what an interrupted one left.
+        highest = std::max(highest, UndoListNumberOf(it->path().filename().string()));
     }
     return highest + 1;
 }

@@ -2,7 +2,7 @@
 
 // The folder of the partial backups and the numbering of their files. One partial backup
 // leaves NNNNNNNN.rxb (its ZIP archive) and NNNNNNNN.rmx (its list file) there; the next
-// number is one more than the highest among the list files.
+// number is one more than the highest that any of its files starts with.
 
 #include <cstdint>
 #include <filesystem>
@@ -22,8 +22,9 @@ bool IsUndoListFileName(std::string_view name);
 // Absurdly long runs of digits saturate rather than wrap.
 std::int64_t UndoListNumberOf(std::string_view name);
 
-// The next free number: one more than the highest list file number among the folder's files
-// (folders are not counted); 1 in an empty or missing folder.
+// The next free number: one more than the highest number that any file of the folder starts
+// with (list files, archives, journals; folders are not counted); 1 in an empty or missing
+// folder.
 std::int64_t NextUndoNumber(const std::filesystem::path& folder);
 
 // folder/NNNNNNNN: the shared base of the two files of a partial backup, eight digits at

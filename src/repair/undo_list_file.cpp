@@ -11,7 +11,9 @@ constexpr std::int32_t kTimeMarker = static_cast<std::int32_t>(0x8000000Au);
 // The fewest bytes a record can take: kind, two counts, a data length, one data byte, view.
 constexpr std::size_t kMinRecordBytes = 5 * 4 + 1;
 
-void WriteRecord(CArchiveWriter& writer, const COperation& record) {
+}  // namespace
+
+void EncodeUndoRecord(CArchiveWriter& writer, const COperation& record) {
     writer.WriteInt32(record.kind);
     writer.WriteInt32(static_cast<std::int32_t>(record.texts.size()));
     for (const std::u16string& text : record.texts)
@@ -27,7 +29,7 @@ void WriteRecord(CArchiveWriter& writer, const COperation& record) {
     writer.WriteInt32(record.viewFlag);
 }
 
-std::unique_ptr<COperation> ReadRecord(CArchiveReader& reader) {
+std::unique_ptr<COperation> DecodeUndoRecord(CArchiveReader& reader) {
     auto record = std::make_unique<COperation>();
     std::optional<std::int32_t> kind = reader.ReadInt32();
     std::size_t countOffset = reader.Offset();
@@ -72,8 +74,6 @@ std::unique_ptr<COperation> ReadRecord(CArchiveReader& reader) {
     return record;
 }
 
-}  // namespace
-
 std::vector<std::uint8_t> EncodeUndoList(const UndoListHeader& header,
                                          std::span<const std::unique_ptr<COperation>> records) {
     CArchiveWriter writer;
@@ -84,7 +84,7 @@ std::vector<std::uint8_t> EncodeUndoList(const UndoListHeader& header,
     writer.WriteInt32(kTimeMarker);
     writer.WriteInt64(header.lastChangeTime);
     for (const std::unique_ptr<COperation>& record : records)
-        WriteRecord(writer, *record);
+        EncodeUndoRecord(writer, *record);
     return writer.Bytes();
 }
 
@@ -111,7 +111,7 @@ DecodedUndoList DecodeUndoList(std::span<const std::uint8_t> bytes) {
         return list;
     }
     for (std::int32_t i = 0; i < *recordCount; ++i) {
-        std::unique_ptr<COperation> record = ReadRecord(reader);
+        std::unique_ptr<COperation> record = DecodeUndoRecord(reader);
         if (!record) {
             list.error = reader.Error();
             return list;

@@ -24,6 +24,14 @@
 
 namespace quillary {
 
+class CArchiveWriter;
+class CArchiveReader;
+
+// One operation record, as the list file holds it.
+void EncodeUndoRecord(CArchiveWriter& writer, const COperation& record);
+// Null when the record is cut short or damaged; the reader then says why.
+std::unique_ptr<COperation> DecodeUndoRecord(CArchiveReader& reader);
+
 struct UndoListHeader {
     std::u16string description;
     std::int32_t archivedFileCount = 0;

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,9 +20,22 @@ namespace quillary {
 // What went wrong with an archive, in words for the log; empty optional means success.
 using ZipError = std::optional<std::string>;
 
+// A new archive built entry by entry in one pass, for archives of many entries.
+class IZipBuilder {
+public:
+    virtual ~IZipBuilder() = default;
+    // Adds content under name, as AddEntry does.
+    [[nodiscard]] virtual ZipError Add(std::string_view name, std::span<const std::uint8_t> content,
+                                       std::chrono::system_clock::time_point modified) = 0;
+    // Ends the archive and hands over its bytes; nothing may be added afterwards.
+    [[nodiscard]] virtual ZipError Finish(std::vector<std::uint8_t>& archive) = 0;
+};
+
 class IZipCodec {
 public:
     virtual ~IZipCodec() = default;
+
+    [[nodiscard]] virtual std::unique_ptr<IZipBuilder> NewArchive() const = 0;
 
     // Adds content under name, compressed with deflate and stamped with modified (local time
     // of day, as ZIP keeps it). archive holds a whole archive, or nothing for a new one. On

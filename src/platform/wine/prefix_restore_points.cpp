@@ -370,7 +370,10 @@ bool CPrefixRestorePoints::Fail(StateMgrStatus* status, LStatus code, std::strin
 bool CPrefixRestorePoints::SRSetRestorePointW(const RestorePointInfo& request,
                                               StateMgrStatus* status) {
     *status = StateMgrStatus{};
-    lastError_.clear();
+    // A restore point's error is kept until the next one begins: the cancel that follows a
+    // failed end must not hide why it failed.
+    if (request.eventType == BeginSystemChange)
+        lastError_.clear();
     if (storeFolder_.empty()) {
         return Fail(status, ErrorServiceDisabled,
                     "there is no data folder to keep restore points in");

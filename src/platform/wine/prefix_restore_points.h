@@ -73,7 +73,7 @@ public:
     // a file cannot be read or written (nothing is left behind then); any other event type
     // gives ErrorInvalidParameter.
     bool SRSetRestorePointW(const RestorePointInfo& request, StateMgrStatus* status) override;
-    // Why the last call failed, in words; empty after a success.
+    // Why the last call since the last begin failed, in words; empty when none failed.
     const std::string& LastError() const { return lastError_; }
 
     RestorePointList List() const;

@@ -4,7 +4,8 @@
 // as in a Wine prefix, so an undone change leaves the same text), a temporary folder mapped
 // as C:, a data folder beside it, a clock that stands still, and a log and message boxes that
 // keep what they were told. The file writer can be told to fail for paths that end in a
-// given text, standing in for a full or broken disk.
+// given text, and the journal's appends to fail, standing in for a full or broken disk.
+// Files below C:\outside stand for those that no repair or undo may change.
 
 #include <filesystem>
 #include <memory>
@@ -50,12 +51,20 @@ public:
             .text = [](std::u16string_view id) { return u"text of " + std::u16string(id); },
             .log = [this](std::u16string_view line) { log.emplace_back(line); },
             .showMessage = [this](std::u16string_view text) { messages.emplace_back(text); },
+            .mayChangeFile =
+                [this](std::u16string_view path) { return !path.starts_with(u"C:\\outside"); },
             .replaceFile =
                 [this](const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
                     ++writes;
                     if (!failWritesEndingIn.empty() && path.string().ends_with(failWritesEndingIn))
                         return FileError("cannot write " + path.string() + ": disk full");
                     return ReplaceFileAtomically(path, bytes);
+                },
+            .appendToJournal =
+                [this](CAppendFile& file, std::span<const std::uint8_t> bytes) {
+                    if (failJournalAppends)
+                        return FileError("cannot write " + file.Path().string() + ": disk full");
+                    return file.Append(bytes);
                 }});
     }
 
@@ -104,6 +113,7 @@ public:
     std::vector<std::u16string> log;
     std::vector<std::u16string> messages;
     std::string failWritesEndingIn;
+    bool failJournalAppends = false;
     int writes = 0;
     CManualClock& Clock() { return clock_; }
 

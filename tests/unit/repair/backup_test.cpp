@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 
 #include "backup_fixture.h"
+#include "repair/backup_journal.h"
 #include "repair/reg_import.h"
 #include "repair/undo_list_file.h"
 
@@ -133,35 +135,20 @@ TEST(BackupTest, SixtyFourBitRunUndoesTheSixtyFourBitViewFirst) {
     EXPECT_EQ(fixture.RegistryText(), before);
 }
 
-// Every kind of operation, performed in a repair run's backup and undone from its list file,
-// leaves the registry and the drive as they were.
+// Every kind of operation a repair makes, performed in a repair run's backup and undone from
+// its list file, leaves the registry and the drive as they were.
 TEST(BackupTest, EveryKindIsUndoneExactly) {
     struct {
         const char* why;
         std::function<std::unique_ptr<COperation>(CBackupFixture&)> prepare;
         std::function<void(CBackupFixture&)> between = [](CBackupFixture&) {};
     } cases[] = {
-        {"1 copy file",
-         [](CBackupFixture& f) {
-             f.WriteFile("src.txt", "source");
-             return Record(kOpCopyFile, {u"C:\\src.txt", u"C:\\copy.txt"}, {0});
-         }},
-        {"2 move file",
-         [](CBackupFixture& f) {
-             f.WriteFile("from/m.txt", "moved");
-             return Record(kOpMoveFile, {u"C:\\from\\m.txt", u"C:\\m.txt"});
-         },
-         [](CBackupFixture& f) { std::filesystem::remove(f.Root() / "c" / "from"); }},
         {"3 archive and delete file, its folders gone since",
          [](CBackupFixture& f) {
              f.WriteFile("deep/dir/f.bin", std::string("\0\x01\xff bytes", 9));
              return Record(kOpArchiveDeleteFile, {u"C:\\deep\\dir\\f.bin"});
          },
          [](CBackupFixture& f) { std::filesystem::remove_all(f.Root() / "c" / "deep"); }},
-        {"4 create key",
-         [](CBackupFixture&) {
-             return Record(kOpCreateKey, {u"Software\\Vendor\\App\\New"}, {kLocalMachine}, true);
-         }},
         {"5 delete key",
          [](CBackupFixture&) {
              return Record(kOpDeleteKey, {u"Software\\Vendor\\App"}, {kLocalMachine}, true);
@@ -169,11 +156,6 @@ TEST(BackupTest, EveryKindIsUndoneExactly) {
         {"6 delete key tree in the 32-bit view",
          [](CBackupFixture&) {
              return Record(kOpDeleteKeyTree, {u"Software\\Vendor32"}, {kLocalMachine}, false);
-         }},
-        {"7 create key and value",
-         [](CBackupFixture&) {
-             return Record(kOpCreateKeyAndValue, {u"Software\\Vendor\\App", u"Added", u"text"},
-                           {kValueExpandText, kLocalMachine, 0}, true);
          }},
         {"8 set existing value",
          [](CBackupFixture&) {
@@ -292,47 +274,124 @@ TEST(BackupTest, DeletingAKeyThatIsGoneSucceedsWithoutDeleting) {
     EXPECT_FALSE(fixture.HasLogLine(u"KEY NOT DELETED"));
 }
 
-// The archive cannot be written from some point of the run on (a full disk): nothing whose
-// copy is not on disk is deleted, and every failure is reported.
-TEST(BackupTest, ArchiveThatCannotBeWrittenLosesNothing) {
-    for (bool recovers : {true, false}) {
-        SCOPED_TRACE(recovers ? "the disk recovers before the end" : "the disk stays full");
-        CBackupFixture fixture(kRegistry);
-        fixture.WriteFile("a.txt", "first");
-        fixture.WriteFile("b.txt", "second");
-        const std::string registryBefore = fixture.RegistryText();
-        const std::string driveBefore = fixture.DriveText();
+// The journal cannot be written from some point of the run on (a full disk): nothing whose
+// copy is not on disk is deleted, later changes are refused, and what was deleted before can
+// be undone once the disk has room again.
+TEST(BackupTest, JournalThatCannotBeWrittenLosesNothing) {
+    CBackupFixture fixture(kRegistry);
+    fixture.WriteFile("a.txt", "first");
+    fixture.WriteFile("b.txt", "second");
+    const std::string driveBefore = fixture.DriveText();
 
+    auto backup = BeginPartialBackup(fixture.Environment(), u"Quillary");
+    EXPECT_TRUE(backup->ArchiveDeleteFile(u"C:\\a.txt"));
+    fixture.failJournalAppends = true;
+    EXPECT_FALSE(backup->ArchiveDeleteFile(u"C:\\b.txt"));
+    EXPECT_TRUE(std::filesystem::exists(fixture.Root() / "c" / "b.txt"));
+    EXPECT_NE(backup->Failure().find("disk full"), std::string::npos) << backup->Failure();
+    // Once the backup failed, nothing more is changed, whatever it is.
+    fixture.failJournalAppends = false;
+    const std::string registryBefore = fixture.RegistryText();
+    EXPECT_FALSE(backup->DeleteKey(kLocalMachine, u"Software\\Vendor\\App", true, true));
+    EXPECT_EQ(fixture.RegistryText(), registryBefore);
+    EXPECT_FALSE(EndPartialBackup(*backup));
+
+    // The backup was written all the same, from the journal; it undoes the one deletion.
+    auto undo = fixture.LoadBackup(fixture.UndoFolder() / "00000001.rmx");
+    EXPECT_TRUE(undo->UndoAll());
+    EXPECT_EQ(fixture.DriveText(), driveBefore);
+}
+
+// When the journal cannot even be made (the data folder is a file, the disk is full), no
+// change is made at all.
+TEST(BackupTest, BackupThatCannotStartChangesNothing) {
+    CBackupFixture fixture(kRegistry);
+    fixture.WriteFile("a.txt", "first");
+    std::filesystem::remove_all(fixture.Root() / "data");
+    std::ofstream(fixture.Root() / "data") << "not a folder";
+    const std::string registryBefore = fixture.RegistryText();
+    const std::string driveBefore = fixture.DriveText();
+
+    auto backup = BeginPartialBackup(fixture.Environment(), u"Quillary");
+    EXPECT_NE(backup->Failure(), "");
+    EXPECT_FALSE(backup->ArchiveDeleteFile(u"C:\\a.txt"));
+    EXPECT_FALSE(backup->DeleteValue(kCurrentUser, u"Software\\Mru", u"a", true));
+    EXPECT_FALSE(EndPartialBackup(*backup));
+    EXPECT_EQ(fixture.RegistryText(), registryBefore);
+    EXPECT_EQ(fixture.DriveText(), driveBefore);
+}
+
+// A run killed at any moment leaves its journal cut at any byte. Completing it gives a backup
+// that puts back every file whose deletion had begun, and the files stay whole.
+TEST(BackupTest, JournalCutAtAnyByteCompletesToAnUndoableBackup) {
+    CBackupFixture fixture(kRegistry);
+    const std::vector<std::string> names = {"a.lnk", "b.lnk", "c.lnk"};
+    for (const std::string& name : names)
+        fixture.WriteFile("d/" + name, "shortcut " + name);
+    const std::string driveBefore = fixture.DriveText();
+    const std::filesystem::path folder = fixture.UndoFolder();
+
+    // The whole journal of a run that deletes the three files, taken before the run ends.
+    std::vector<std::uint8_t> journal;
+    {
         auto backup = BeginPartialBackup(fixture.Environment(), u"Quillary");
-        EXPECT_TRUE(backup->ArchiveDeleteFile(u"C:\\a.txt"));
-        fixture.failWritesEndingIn = ".rxb";
-        EXPECT_FALSE(backup->ArchiveDeleteFile(u"C:\\b.txt"));
-        EXPECT_EQ(backup->ArchivedFileCount(), 1);
-        EXPECT_TRUE(backup->DeleteKey(kLocalMachine, u"Software\\Vendor\\App", true, true));
-        if (recovers)
-            fixture.failWritesEndingIn.clear();
-        EXPECT_EQ(EndPartialBackup(*backup), recovers);
-        EXPECT_TRUE(std::filesystem::exists(fixture.Root() / "c" / "b.txt"));
-        EXPECT_TRUE(std::any_of(fixture.log.begin(), fixture.log.end(), [](const auto& line) {
-            return line.starts_with(u"ZIP NOT written: cannot write");
-        }));
-
-        const std::filesystem::path folder = fixture.UndoFolder();
-        auto undo = fixture.LoadBackup(folder / "00000001.rmx");
-        EXPECT_TRUE(undo->UndoAll());
-        EXPECT_EQ(fixture.DriveText(), driveBefore);
-        if (recovers) {
-            EXPECT_EQ(fixture.RegistryText(), registryBefore);
-        } else {
-            // The export texts stay beside the archive, where the user can import them.
-            EXPECT_EQ(FolderNames(folder),
-                      (std::vector<std::string>{"00000001-32bit.reg", "00000001-64bit.reg",
-                                                "00000001.rmx", "00000001.rxb"}));
-            EXPECT_FALSE(
-                ImportRegFile(fixture.Environment().target, true, folder / "00000001-64bit.reg"));
-            EXPECT_EQ(fixture.RegistryText(), registryBefore);
-        }
+        for (const std::string& name : names)
+            ASSERT_TRUE(backup->ArchiveDeleteFile(u"C:\\d\\" + Utf8ToUtf16(name)));
+        ASSERT_FALSE(ReadWholeFile(folder / "00000001.rjl", 1 << 20, journal));
+        backup->Discard();
     }
+    // Where each record ends: its length, its CRC, its body.
+    std::vector<std::size_t> recordEnds;
+    for (std::size_t at = 0; at + 8 <= journal.size();) {
+        at += 8 + (journal[at] | journal[at + 1] << 8 | journal[at + 2] << 16 |
+                   static_cast<std::size_t>(journal[at + 3]) << 24);
+        recordEnds.push_back(at);
+    }
+    ASSERT_EQ(recordEnds.size(), 1 + names.size());  // the begin record, then one per file
+    ASSERT_EQ(recordEnds.back(), journal.size());
+
+    for (std::size_t cut = 0; cut <= journal.size(); ++cut) {
+        SCOPED_TRACE("cut at byte " + std::to_string(cut));
+        // The files as the kill left them: a file is deleted only once its record is whole.
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            fixture.WriteFile("d/" + names[i], "shortcut " + names[i]);
+            if (recordEnds[i + 1] <= cut)
+                std::filesystem::remove(fixture.Root() / "c" / "d" / names[i]);
+        }
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        ASSERT_FALSE(ReplaceFileAtomically(folder / "00000001.rjl", std::span(journal).first(cut)));
+        EXPECT_EQ(CompleteInterruptedBackups(folder, CMinizipCodec(), ReplaceFileAtomically),
+                  std::vector<std::string>{});
+        EXPECT_FALSE(std::filesystem::exists(folder / "00000001.rjl"));
+        if (std::filesystem::exists(folder / "00000001.rmx")) {
+            auto undo = fixture.LoadBackup(folder / "00000001.rmx");
+            EXPECT_TRUE(undo->UndoAll()) << undo->Failure();
+        }
+        // Every deleted file is back; none that the journal lost was deleted.
+        EXPECT_EQ(fixture.DriveText(), driveBefore);
+        // A new run never takes the number of what an interrupted one left.
+        auto next = BeginPartialBackup(fixture.Environment(), u"Quillary");
+        EXPECT_EQ(next->ListFilePath().filename(), std::filesystem::exists(folder / "00000001.rmx")
+                                                       ? "00000002.rmx"
+                                                       : "00000001.rmx");
+        next->Discard();
+    }
+}
+
+// A journal that a live run holds is left alone.
+TEST(BackupTest, JournalOfARunThatGoesOnIsNotCompleted) {
+    CBackupFixture fixture(kRegistry);
+    fixture.WriteFile("a.txt", "first");
+    auto backup = BeginPartialBackup(fixture.Environment(), u"Quillary");
+    ASSERT_TRUE(backup->ArchiveDeleteFile(u"C:\\a.txt"));
+    EXPECT_EQ(
+        CompleteInterruptedBackups(fixture.UndoFolder(), CMinizipCodec(), ReplaceFileAtomically),
+        std::vector<std::string>{});
+    EXPECT_TRUE(std::filesystem::exists(fixture.UndoFolder() / "00000001.rjl"));
+    EXPECT_FALSE(std::filesystem::exists(fixture.UndoFolder() / "00000001.rmx"));
+    EXPECT_TRUE(EndPartialBackup(*backup));
+    EXPECT_FALSE(std::filesystem::exists(fixture.UndoFolder() / "00000001.rjl"));
 }
 
 TEST(BackupTest, UndoThatCannotFindItsCopyFails) {
@@ -371,6 +430,66 @@ TEST(BackupTest, UndoThatCannotFindItsCopyFails) {
         ASSERT_EQ(undo->Operations().size(), 1u);
         EXPECT_FALSE(undo->UndoAll());
         EXPECT_EQ(fixture.messages, c.messages);
+    }
+}
+
+// A list file may hold only what a repair or an import of this program writes. Anything else
+// is refused before anything is changed.
+TEST(BackupTest, UndoRefusesWhatNoRepairWrites) {
+    const std::string deleteSoftware =
+        "Windows Registry Editor Version 5.00\r\n\r\n[-HKEY_CURRENT_USER\\Software]\r\n";
+    struct {
+        const char* why;
+        std::unique_ptr<COperation> record;
+        std::string exportText = "Windows Registry Editor Version 5.00\r\n";
+    } cases[] = {
+        {"copy file", Record(kOpCopyFile, {u"C:\\x.txt", u"C:\\victim.txt"}, {0})},
+        {"move file", Record(kOpMoveFile, {u"C:\\a.txt", u"C:\\moved.txt"})},
+        {"create key", Record(kOpCreateKey, {u"Software\\New"}, {kLocalMachine})},
+        {"create key and value",
+         Record(kOpCreateKeyAndValue, {u"Software\\New", u"v", u"t"}, {0, kLocalMachine, 0})},
+        {"delete value record",
+         Record(kOpDeleteValue, {u"Software\\Mru", u"z", u"t"}, {kCurrentUser, kValueText})},
+        {"file outside what an undo may write",
+         Record(kOpArchiveDeleteFile, {u"C:\\outside\\evil.txt", u"00000001.fil"})},
+        {"file entry that is not there",
+         Record(kOpArchiveDeleteFile, {u"C:\\a.txt", u"00000009.fil"})},
+        {"export that deletes a top-level key",
+         Record(kOpDeleteKeyTree, {u"waste", u"00000001.reg"}, {1}), deleteSoftware},
+        {"export that deletes a container in the 32-bit view",
+         Record(kOpDeleteKeyTree, {u"waste", u"00000001.reg"}, {1}),
+         "Windows Registry Editor Version 5.00\r\n\r\n"
+         "[-HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft]\r\n"},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        CBackupFixture fixture(kRegistry);
+        fixture.WriteFile("a.txt", "kept");
+        const std::string registryBefore = fixture.RegistryText();
+        const std::string driveBefore = fixture.DriveText();
+        const std::filesystem::path folder = fixture.UndoFolder();
+        std::filesystem::create_directories(folder);
+        std::unique_ptr<IZipBuilder> archive = CMinizipCodec().NewArchive();
+        ASSERT_FALSE(archive->Add("00000001.fil", std::vector<std::uint8_t>{'E'}, {}));
+        ASSERT_FALSE(
+            archive->Add("00000001.reg",
+                         std::vector<std::uint8_t>(c.exportText.begin(), c.exportText.end()), {}));
+        std::vector<std::uint8_t> bytes;
+        ASSERT_FALSE(archive->Finish(bytes));
+        ASSERT_FALSE(ReplaceFileAtomically(folder / "00000001.rxb", bytes));
+        // A sound record first: the refusal must come before it is undone.
+        std::vector<std::unique_ptr<COperation>> records;
+        records.push_back(Record(kOpDeleteKeyTree, {u"waste", u"00000001.reg"}, {1}));
+        records.push_back(std::move(c.record));
+        if (records.back()->kind == kOpDeleteKeyTree)
+            records.erase(records.begin());
+        ASSERT_FALSE(ReplaceFileAtomically(folder / "00000001.rmx", EncodeUndoList({}, records)));
+
+        auto undo = fixture.LoadBackup(folder / "00000001.rmx");
+        EXPECT_FALSE(undo->UndoAll());
+        EXPECT_NE(undo->Failure(), "");
+        EXPECT_EQ(fixture.RegistryText(), registryBefore);
+        EXPECT_EQ(fixture.DriveText(), driveBefore);
     }
 }
 

@@ -43,7 +43,7 @@ protected:
         scans_.CreateCategories(0x1 | 0x20, 2);
     }
 
-    CleaningResult Run() {
+    CleaningResult Run(std::function<std::optional<std::string>()> writeRefusal = {}) {
         CleaningEnvironment cleaning{scans_,
                                      target_,
                                      settings_,
@@ -56,7 +56,9 @@ protected:
                                                     ? std::u16string(u"%d of %d")
                                                     : std::u16string();
                                      },
-                                     [this](std::u16string_view line) { log_.emplace_back(line); }};
+                                     [this](std::u16string_view line) { log_.emplace_back(line); },
+                                     nullptr,
+                                     std::move(writeRefusal)};
         CCleaningRun run(cleaning);
         return run.Run();
     }
@@ -127,26 +129,48 @@ TEST_F(CleaningRunTest, RepairsTheTickedProblemsAndHidesTheFailedOnes) {
 
 // A disk that fills up while the run stores a deleted file: the file stays, the registry
 // changes keep their undo copy beside the archive, and the run says the backup failed.
+// A disk that is full from the start: the journal cannot be made, so nothing is tried. A disk
+// that fills before the end: the file deleted before is kept in the journal, and the run says
+// that its registry changes have no copy on disk.
 TEST_F(CleaningRunTest, AFullDiskLosesNothing) {
-    fixture_.WriteFile("Desktop/old.lnk", "L");
-    fixture_.failWritesEndingIn = ".rxb";
-    CCategory& shortcuts = *scans_.CategoryOf(0x1);
-    int link = shortcuts.AddProblem(false, 34, u"", u"", u"", u"");
-    shortcuts.AddDetailLine(link, u"old.lnk");
-    shortcuts.AddDetailLine(link, u"C:\\Desktop\\old.lnk");
-    shortcuts.AddProblem(false, 35, u"HKEY_CURRENT_USER\\Software\\Vendor\\Gone1", u"", u"", u"");
+    for (bool fullFromTheStart : {true, false}) {
+        SCOPED_TRACE(fullFromTheStart ? "full from the start" : "full at the end");
+        CBackupFixture& fixture = fixture_;
+        std::filesystem::remove_all(fixture.UndoFolder());
+        fixture.WriteFile("Desktop/old.lnk", "L");
+        fixture.failJournalAppends = fullFromTheStart;
+        fixture.failWritesEndingIn = fullFromTheStart ? "" : ".rxb";
+        CCategory& shortcuts = *scans_.CategoryOf(0x1);
+        shortcuts.MutableProblems().clear();
+        int link = shortcuts.AddProblem(false, 34, u"", u"", u"", u"");
+        shortcuts.AddDetailLine(link, u"old.lnk");
+        shortcuts.AddDetailLine(link, u"C:\\Desktop\\old.lnk");
 
-    CleaningResult result = Run();
-    EXPECT_EQ(result.failed, 1);
-    EXPECT_EQ(result.repaired, 1);
-    EXPECT_FALSE(result.backupSaved);
-    EXPECT_TRUE(std::filesystem::exists(fixture_.Root() / "c/Desktop/old.lnk"));
-    bool undoCopyKept = false;
-    for (const auto& entry : std::filesystem::directory_iterator(fixture_.UndoFolder())) {
-        if (entry.path().extension() == ".reg")
-            undoCopyKept = true;
+        CleaningResult result = Run();
+        EXPECT_FALSE(result.backupSaved);
+        EXPECT_NE(result.backupFailure.find("disk full"), std::string::npos);
+        EXPECT_EQ(result.attempted, fullFromTheStart ? 0 : 1);
+        EXPECT_EQ(result.filesDeleted, fullFromTheStart ? 0 : 1);
+        EXPECT_EQ(std::filesystem::exists(fixture.Root() / "c/Desktop/old.lnk"), fullFromTheStart);
+        // What was deleted is in the journal, which the next command completes.
+        EXPECT_EQ(result.listFile.extension(), fullFromTheStart ? "" : ".rjl");
     }
-    EXPECT_TRUE(undoCopyKept);
+}
+
+// Another program changes the target part-way: the run ends there and says why.
+TEST_F(CleaningRunTest, ARefusingTargetEndsTheRun) {
+    CCategory& keys = *scans_.CategoryOf(0x20);
+    keys.AddProblem(false, 35, u"HKEY_CURRENT_USER\\Software\\Vendor\\Gone1", u"", u"", u"");
+    keys.AddProblem(false, 35, u"HKEY_CURRENT_USER\\Software\\Vendor\\Gone2", u"", u"", u"");
+    int asked = 0;
+    CleaningResult result = Run([&asked]() -> std::optional<std::string> {
+        if (++asked > 1)
+            return "the files changed";
+        return std::nullopt;
+    });
+    EXPECT_EQ(result.refusal, "the files changed");
+    EXPECT_EQ(result.attempted, 1);
+    EXPECT_EQ(keys.Problems().size(), 1u);  // the one not tried stays, and joins no hide list
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "backup_fixture.h"
 #include "repair/cleaning_run.h"
+#include "repair/deletion_guard.h"
 
 namespace quillary {
 namespace {
@@ -137,7 +138,7 @@ TEST(ProblemRepairTest, ProtectedKeysAndMissingServicesFailHonestly) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Utf16ToUtf8(c.subKey));
-        EXPECT_EQ(MayRepairDelete(c.root, c.subKey), c.mayDelete);
+        EXPECT_EQ(MayDeleteKey(c.root, c.subKey), c.mayDelete);
     }
 
     CBackupFixture fixture(kRegistry);

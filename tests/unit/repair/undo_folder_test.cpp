@@ -7,7 +7,7 @@
 namespace quillary {
 namespace {
 
-TEST(UndoFolderTest, NextNumberFollowsTheHighestListFile) {
+TEST(UndoFolderTest, NextNumberFollowsTheHighestNumberedFile) {
     struct {
         const char* why;
         std::vector<std::string> files;
@@ -18,8 +18,10 @@ TEST(UndoFolderTest, NextNumberFollowsTheHighestListFile) {
         {"highest of several", {"00000003.rmx", "00000010.rmx"}, {}, 11},
         {"leading digits count", {"00000003.rmx", "00000010.rmx", "12abc.rmx"}, {}, 13},
         {"no digits is 0", {"abc.rmx"}, {}, 1},
-        // Only list files count: an archive left behind after its list was deleted does not.
-        {"archives and other files", {"00000007.rxb", "00000008.rmx.bak", "9.RMX"}, {}, 1},
+        // An archive or a journal left by an interrupted run is never written over.
+        {"orphaned archive", {"00000007.rxb", "00000002.rmx"}, {}, 8},
+        {"orphaned journal", {"00000004.rjl"}, {}, 5},
+        {"any numbered file", {"00000008.rmx.bak", "9.RMX"}, {}, 10},
         {"rmx must first occur at the end", {"rmx5.rmx", "00000002.rmx"}, {}, 3},
         {"folders do not count", {"00000002.rmx"}, {"00000040.rmx"}, 3},
         {"absurd numbers saturate", {"99999999999999999999999.rmx"}, {}, 1'000'000'000'000},
