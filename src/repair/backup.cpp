@@ -552,8 +552,7 @@ std::string CBackup::CheckBeforeUndo() {
                                 : failure_;
     }
     const auto inArchive = [this](const std::u16string& name) {
-        return std::find(archiveEntries_.begin(), archiveEntries_.end(), Utf16ToUtf8(name)) !=
-               archiveEntries_.end();
+        return archiveReader_->Holds(Utf16ToUtf8(name));
     };
     for (std::size_t i = 0; i < operations_.size(); ++i) {
         const COperation& operation = *operations_[i];
@@ -581,7 +580,7 @@ std::string CBackup::CheckBeforeUndo() {
 
 std::string CBackup::CheckExportEntry(const std::string& entryName) {
     std::vector<std::uint8_t> content;
-    if (ZipError error = environment_.zip.ReadEntry(*archive_, entryName, kMaxExportBytes, content))
+    if (ZipError error = archiveReader_->ReadEntry(entryName, kMaxExportBytes, content))
         return *error;
     RegImportParse parsed = ParseRegFile(content);
     if (parsed.error) {
@@ -602,22 +601,20 @@ bool CBackup::UndoOperation(const COperation& operation) {
 }
 
 bool CBackup::OpenArchiveForReading() {
-    if (archive_)
+    if (archiveReader_)
         return true;
     if (archivePath_.empty())
         return false;
-    std::vector<std::uint8_t> bytes;
     ZipError error;
-    if (FileError readError = ReadWholeFile(archivePath_, kMaxArchiveBytes, bytes))
+    if (FileError readError = ReadWholeFile(archivePath_, kMaxArchiveBytes, archive_))
         error = readError;
     else
-        error = environment_.zip.ListEntries(bytes, archiveEntries_);
+        error = environment_.zip.OpenArchive(archive_, archiveReader_);
     if (error) {
         Log(u"Undo FAILED: " + Utf8ToUtf16(*error));
         Fail(*error);
         return false;
     }
-    archive_ = std::move(bytes);
     return true;
 }
 
@@ -643,8 +640,8 @@ bool CBackup::CreateFolderOf(std::u16string_view path) {
 bool CBackup::RestoreFile(const COperation& operation) {
     const std::u16string& path = operation.texts[0];
     std::vector<std::uint8_t> content;
-    if (ZipError error = environment_.zip.ReadEntry(*archive_, Utf16ToUtf8(operation.texts[1]),
-                                                    kMaxStoredFileBytes, content)) {
+    if (ZipError error = archiveReader_->ReadEntry(Utf16ToUtf8(operation.texts[1]),
+                                                   kMaxStoredFileBytes, content)) {
         Log(u"Undo FAILED: " + Utf8ToUtf16(*error));
         Fail(*error);
         return false;
@@ -672,8 +669,7 @@ bool CBackup::RestoreFile(const COperation& operation) {
 
 bool CBackup::ImportEntry(const std::string& entryName, bool in64BitView) {
     std::vector<std::uint8_t> content;
-    if (ZipError error =
-            environment_.zip.ReadEntry(*archive_, entryName, kMaxExportBytes, content)) {
+    if (ZipError error = archiveReader_->ReadEntry(entryName, kMaxExportBytes, content)) {
         Log(u"Undo FAILED: " + Utf8ToUtf16(*error));
         Fail(*error);
         return false;

@@ -207,9 +207,9 @@ private:
     std::filesystem::path archivePath_;
     std::string failure_;
     bool undoRefused_ = false;
-    // The archive of an undo, once read.
-    std::optional<std::vector<std::uint8_t>> archive_;
-    std::vector<std::string> archiveEntries_;
+    // The archive of an undo, once read, and its reader.
+    std::vector<std::uint8_t> archive_;
+    std::unique_ptr<IZipReader> archiveReader_;
     std::int64_t lastChangeTime_ = 0;
     std::int32_t archivedFileCount_ = 0;
     std::int32_t exportCount_ = 0;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 #include "repair/local_time_text.h"
 
@@ -15,6 +16,8 @@ namespace {
 // its 32-bit length arguments can carry.
 constexpr std::size_t kMaxEntryBytes = 0xFFFFFFFFu;
 constexpr std::size_t kChunkBytes = 1 << 20;
+// The count of entries of an archive's end record when the real count does not fit in it.
+constexpr std::uint64_t kCutEntryCount = 0xFFFF;
 // Names longer than this are not ours.
 constexpr std::size_t kMaxNameBytes = 1024;
 
@@ -134,8 +137,17 @@ public:
     // on stays current. False with error set when the directory cannot be read.
     template <typename Visit>
     bool ForEachEntry(Visit visit, std::string& error) {
+        // minizip writes an archive of more than 65,535 entries without the ZIP64 end record,
+        // its count of entries cut to 0xFFFF; reading one, it walks the directory until the
+        // next header is not one, which is then the end of the list.
+        unz_global_info64 global{};
+        const bool countCut =
+            unzGetGlobalInfo64(handle_, &global) == UNZ_OK && global.number_entry == kCutEntryCount;
+        std::uint64_t walked = 0;
         for (int status = unzGoToFirstFile(handle_); status != UNZ_END_OF_LIST_OF_FILE;
-             status = unzGoToNextFile(handle_)) {
+             status = unzGoToNextFile(handle_), ++walked) {
+            if (status == UNZ_BADZIPFILE && countCut && walked >= kCutEntryCount)
+                return true;
             if (status != UNZ_OK) {
                 error = Failure("cannot read the archive's directory", status);
                 return false;
@@ -159,6 +171,89 @@ private:
     MemoryStream stream_;
     zlib_filefunc64_def functions_{};
     unzFile handle_ = nullptr;
+};
+
+// An archive whose directory was read once: each entry's place is kept by name (the first
+// of a name wins, as a search from the start would find it).
+class CMinizipReader final : public IZipReader {
+public:
+    explicit CMinizipReader(std::span<const std::uint8_t> archive) : unzip_(archive) {}
+
+    ZipError ReadDirectory() {
+        if (unzip_.Handle() == nullptr)
+            return std::string("not a ZIP archive");
+        std::string error;
+        const bool listed = unzip_.ForEachEntry(
+            [this](std::string_view name, const unz_file_info64& info) {
+                unz64_file_pos position{};
+                unzGetFilePos64(unzip_.Handle(), &position);
+                names_.emplace_back(name);
+                places_.try_emplace(std::string(name), Place{position, info.uncompressed_size});
+                return false;
+            },
+            error);
+        if (!listed)
+            return error;
+        return std::nullopt;
+    }
+
+    const std::vector<std::string>& Names() const override { return names_; }
+    bool Holds(std::string_view name) const override {
+        return places_.find(std::string(name)) != places_.end();
+    }
+
+    ZipError ReadEntry(std::string_view name, std::size_t maxBytes,
+                       std::vector<std::uint8_t>& content) override {
+        content.clear();
+        const std::string entryName(name);
+        auto place = places_.find(entryName);
+        if (place == places_.end())
+            return "the archive holds no entry " + entryName;
+        if (place->second.size > maxBytes)
+            return "entry " + entryName + " is larger than " + std::to_string(maxBytes) + " bytes";
+        unzFile handle = unzip_.Handle();
+        int status = unzGoToFilePos64(handle, &place->second.position);
+        if (status == UNZ_OK)
+            status = unzOpenCurrentFile(handle);
+        if (status != UNZ_OK)
+            return Failure("cannot open entry " + entryName, status);
+        std::vector<std::uint8_t> chunk(std::min(kChunkBytes, maxBytes) + 1);
+        for (;;) {
+            int read =
+                unzReadCurrentFile(handle, chunk.data(), static_cast<unsigned>(chunk.size()));
+            if (read < 0) {
+                unzCloseCurrentFile(handle);
+                content.clear();
+                return Failure("entry " + entryName + " is damaged", read);
+            }
+            if (read == 0)
+                break;
+            // The directory may understate the size: never hold more than was allowed.
+            if (content.size() + static_cast<std::size_t>(read) > maxBytes) {
+                unzCloseCurrentFile(handle);
+                content.clear();
+                return "entry " + entryName + " is larger than " + std::to_string(maxBytes) +
+                       " bytes";
+            }
+            content.insert(content.end(), chunk.begin(), chunk.begin() + read);
+        }
+        status = unzCloseCurrentFile(handle);
+        if (status != UNZ_OK) {
+            content.clear();
+            return Failure("entry " + entryName + " fails its CRC check", status);
+        }
+        return std::nullopt;
+    }
+
+private:
+    struct Place {
+        unz64_file_pos position;
+        std::uint64_t size;
+    };
+
+    CUnzip unzip_;
+    std::vector<std::string> names_;
+    std::unordered_map<std::string, Place> places_;
 };
 
 // Writes one entry into an open archive; the status of the first call that failed.
@@ -279,54 +374,18 @@ ZipError CMinizipCodec::ListEntries(std::span<const std::uint8_t> archive,
 ZipError CMinizipCodec::ReadEntry(std::span<const std::uint8_t> archive, std::string_view name,
                                   std::size_t maxBytes, std::vector<std::uint8_t>& content) const {
     content.clear();
-    CUnzip unzip(archive);
-    if (unzip.Handle() == nullptr)
-        return std::string("not a ZIP archive");
-    std::string error;
-    bool found = false;
-    std::uint64_t size = 0;
-    bool listed = unzip.ForEachEntry(
-        [&](std::string_view entry, const unz_file_info64& info) {
-            found = entry == name;
-            size = info.uncompressed_size;
-            return found;
-        },
-        error);
-    if (!listed)
+    std::unique_ptr<IZipReader> reader;
+    if (ZipError error = OpenArchive(archive, reader))
         return error;
-    const std::string entryName(name);
-    if (!found)
-        return "the archive holds no entry " + entryName;
-    if (size > maxBytes)
-        return "entry " + entryName + " is larger than " + std::to_string(maxBytes) + " bytes";
+    return reader->ReadEntry(name, maxBytes, content);
+}
 
-    int status = unzOpenCurrentFile(unzip.Handle());
-    if (status != UNZ_OK)
-        return Failure("cannot open entry " + entryName, status);
-    std::vector<std::uint8_t> chunk(std::min(kChunkBytes, maxBytes) + 1);
-    for (;;) {
-        int read =
-            unzReadCurrentFile(unzip.Handle(), chunk.data(), static_cast<unsigned>(chunk.size()));
-        if (read < 0) {
-            unzCloseCurrentFile(unzip.Handle());
-            content.clear();
-            return Failure("entry " + entryName + " is damaged", read);
-        }
-        if (read == 0)
-            break;
-        // The directory may understate the size: never hold more than was allowed.
-        if (content.size() + static_cast<std::size_t>(read) > maxBytes) {
-            unzCloseCurrentFile(unzip.Handle());
-            content.clear();
-            return "entry " + entryName + " is larger than " + std::to_string(maxBytes) + " bytes";
-        }
-        content.insert(content.end(), chunk.begin(), chunk.begin() + read);
-    }
-    status = unzCloseCurrentFile(unzip.Handle());
-    if (status != UNZ_OK) {
-        content.clear();
-        return Failure("entry " + entryName + " fails its CRC check", status);
-    }
+ZipError CMinizipCodec::OpenArchive(std::span<const std::uint8_t> archive,
+                                    std::unique_ptr<IZipReader>& reader) const {
+    auto opened = std::make_unique<CMinizipReader>(archive);
+    if (ZipError error = opened->ReadDirectory())
+        return error;
+    reader = std::move(opened);
     return std::nullopt;
 }
 

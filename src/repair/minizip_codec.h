@@ -10,6 +10,8 @@ namespace quillary {
 class CMinizipCodec final : public IZipCodec {
 public:
     std::unique_ptr<IZipBuilder> NewArchive() const override;
+    ZipError OpenArchive(std::span<const std::uint8_t> archive,
+                         std::unique_ptr<IZipReader>& reader) const override;
     ZipError AddEntry(std::vector<std::uint8_t>& archive, std::string_view name,
                       std::span<const std::uint8_t> content,
                       std::chrono::system_clock::time_point modified) const override;

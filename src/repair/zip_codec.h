@@ -31,9 +31,26 @@ public:
     [[nodiscard]] virtual ZipError Finish(std::vector<std::uint8_t>& archive) = 0;
 };
 
+// An archive opened for reading many entries: its directory is read once, and each entry is
+// then found by name without reading the directory again.
+class IZipReader {
+public:
+    virtual ~IZipReader() = default;
+    // The names of every entry, in archive order.
+    virtual const std::vector<std::string>& Names() const = 0;
+    virtual bool Holds(std::string_view name) const = 0;
+    // As IZipCodec::ReadEntry.
+    [[nodiscard]] virtual ZipError ReadEntry(std::string_view name, std::size_t maxBytes,
+                                             std::vector<std::uint8_t>& content) = 0;
+};
+
 class IZipCodec {
 public:
     virtual ~IZipCodec() = default;
+
+    // Opens archive, which must outlive the reader.
+    [[nodiscard]] virtual ZipError OpenArchive(std::span<const std::uint8_t> archive,
+                                               std::unique_ptr<IZipReader>& reader) const = 0;
 
     [[nodiscard]] virtual std::unique_ptr<IZipBuilder> NewArchive() const = 0;
 
