@@ -305,30 +305,6 @@ FileError Outline(const std::filesystem::path& journal, JournalOutline& outline)
 
 }  // namespace
 
-bool SummarizeJournal(const std::filesystem::path& journal, JournalSummary& summary,
-                      std::string* error) {
-    JournalOutline outline;
-    if (FileError failure = Outline(journal, outline)) {
-        *error = *failure;
-        return false;
-    }
-    if (outline.empty) {
-        *error = journal.string() + " holds no whole record";
-        return false;
-    }
-    summary = {outline.header.description, outline.header.lastChangeTime, 0};
-    CJournalReader reader(journal);
-    JournalRecord record;
-    for (std::int32_t number = 0; reader.Next(record); ++number) {
-        const bool made = outline.cancelled.count(number) == 0;
-        if ((record.type == kStoredFile || record.type == kKeptRecord) && made)
-            ++summary.keptRecords;
-        else if (record.type == kExport)
-            ++summary.keptRecords;
-    }
-    return true;
-}
-
 FileError CompleteFromJournal(const std::filesystem::path& journal, const IZipCodec& zip,
                               const ReplaceFile& replaceFile) {
     JournalOutline outline;

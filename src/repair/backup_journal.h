@@ -73,17 +73,6 @@ private:
     std::int32_t records_ = 0;
 };
 
-// What a journal holds, without the bytes of its files and exports.
-struct JournalSummary {
-    std::u16string description;
-    std::int64_t lastChangeTime = 0;
-    std::int32_t keptRecords = 0;  // records the list file will hold
-};
-
-// Reads a journal's summary; false when it has no whole begin record.
-bool SummarizeJournal(const std::filesystem::path& journal, JournalSummary& summary,
-                      std::string* error);
-
 // Writes the archive and the list file that a journal stands for, each replaced whole, then
 // removes the journal. A journal whose run made no change is only removed. nullopt on
 // success; else what failed, and the journal stays.
