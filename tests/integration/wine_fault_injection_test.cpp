@@ -37,10 +37,12 @@ std::string ReadBytes(const fs::path& path) {
 class WineFaultInjectionTest : public ::testing::Test {
 protected:
     // The prefix every trial starts from: Run values naming missing programs in both hives,
-    // and broken shortcuts on the public desktop. Made once, with what Wine exports of it.
-    static void SetUpTestSuite() {
+    // and broken shortcuts on the public desktop, with what Wine exports of it. Each test makes
+    // its own, in folders named after it, since the tests may run side by side.
+    void SetUp() override {
+        name_ = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         template_ = std::make_unique<CWinePrefixCopy>(testing::FreshWinePrefix(),
-                                                      testing::WinePrefixCopies() / "faults");
+                                                      testing::WinePrefixCopies() / name_);
         ASSERT_EQ(template_->Error(), "");
         std::ofstream(template_->Path() / "drive_c/planted.reg")
             << "REGEDIT4\r\n\r\n"
@@ -58,11 +60,7 @@ protected:
                           template_->Path() / kDesktop / ("broken" + std::to_string(i) + ".lnk"),
                           fs::copy_options::overwrite_existing);
         }
-        before_ = new ExportedKeys(Export(*template_));
-    }
-    static void TearDownTestSuite() {
-        template_.reset();
-        delete before_;
+        before_ = Export(*template_);
     }
 
     static ExportedKeys Export(CWinePrefixCopy& copy) {
@@ -81,7 +79,7 @@ protected:
     void StartTrial() {
         copy_.reset();
         copy_ = std::make_unique<CWinePrefixCopy>(template_->Path(),
-                                                  testing::WinePrefixCopies() / "faults-trial");
+                                                  testing::WinePrefixCopies() / (name_ + "-trial"));
         ASSERT_EQ(copy_->Error(), "");
         fs::create_directories(Data() / "run");
         fs::permissions(Data() / "run", fs::perms::owner_all, fs::perm_options::replace);
@@ -128,17 +126,14 @@ protected:
         ExportedKeys after = Export(*copy_);
         auto store = CWinePrefixRegistry::Open(copy_->Path(), &error);
         ASSERT_TRUE(store) << error;
-        EXPECT_EQ(testing::KeysOfTheFiles(after, *store),
-                  testing::KeysOfTheFiles(*before_, *store));
+        EXPECT_EQ(testing::KeysOfTheFiles(after, *store), testing::KeysOfTheFiles(before_, *store));
     }
 
-    static std::unique_ptr<CWinePrefixCopy> template_;
-    static ExportedKeys* before_;
+    std::string name_;
+    std::unique_ptr<CWinePrefixCopy> template_;
+    ExportedKeys before_;
     std::unique_ptr<CWinePrefixCopy> copy_;
 };
-
-std::unique_ptr<CWinePrefixCopy> WineFaultInjectionTest::template_;
-ExportedKeys* WineFaultInjectionTest::before_ = nullptr;
 
 // Killed right after each write of the run in turn: the journal, the files it deletes, the
 // archive and list file, the registry files, the program's own files.
