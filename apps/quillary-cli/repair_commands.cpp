@@ -241,7 +241,8 @@ int RunRepairCommand(CTargetSession& session, const RepairOptions& options,
     } else if (registrySaved) {
         std::cout << "Repaired " << result.repaired << " of " << result.attempted << " problems";
         if (result.failed > 0)
-            std::cout << "; " << result.failed << " could not be repaired";
+            std::cout << "; " << result.failed << " could not be repaired (the log says why: "
+                      << context.Log().LogFilePath().string() << ")";
         std::cout << ".\n";
     } else if (result.attempted == 0) {
         Say(notSaved);
