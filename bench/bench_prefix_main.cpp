@@ -21,7 +21,7 @@
 #include "bench_options.h"
 #include "platform/clock.h"
 #include "platform/file_io.h"
-#include "platform/wine/wine_prefix_registry.h"
+#include "targets/wine/wine_prefix_registry.h"
 #include "process_memory.h"
 #include "synthetic_prefix.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
-#include "platform/wine/wine_reg_format.h"
+#include "targets/wine/wine_reg_format.h"
 
 namespace quillary {
 

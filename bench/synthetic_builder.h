@@ -17,7 +17,7 @@
 #include "core/text.h"
 #include "platform/clock.h"
 #include "platform/file_io.h"
-#include "platform/memory/registry_tree.h"
+#include "targets/memory/registry_tree.h"
 
 namespace quillary {
 

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "platform/file_io.h"
-#include "platform/memory/registry_tree.h"
+#include "targets/memory/registry_tree.h"
 
 namespace quillary {
 

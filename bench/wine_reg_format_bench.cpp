@@ -3,7 +3,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "platform/wine/wine_reg_format.h"
+#include "targets/wine/wine_reg_format.h"
 #include "synthetic_prefix.h"
 
 namespace quillary {

@@ -10,11 +10,39 @@ if(QUILLARY_SANITIZE)
     target_link_options(quillary_options INTERFACE -fsanitize=address,undefined)
 endif()
 
-# quillary_library(<name> SOURCES ... [DEPS ...] [PRIVATE_DEPS ...])
+include(QuillaryLayers)
+
+# The include folder a library of src/<layer> compiles with: links to the folders of src/ that
+# its layer may include from, and nothing else, so that a wrong #include fails the build.
+function(quillary_layer_view layer out)
+    if(NOT DEFINED QUILLARY_LAYER_${layer})
+        message(FATAL_ERROR "unknown layer ${layer}")
+    endif()
+    set(view ${CMAKE_BINARY_DIR}/layers/${layer})
+    file(MAKE_DIRECTORY ${view})
+    foreach(folder IN LISTS QUILLARY_LAYER_${layer})
+        if(NOT EXISTS ${view}/${folder})
+            file(CREATE_LINK ${PROJECT_SOURCE_DIR}/src/${folder} ${view}/${folder} SYMBOLIC)
+        endif()
+    endforeach()
+    set(${out} ${view} PARENT_SCOPE)
+endfunction()
+
+# quillary_library(<name> SOURCES ... [LAYER <layer>] [DEPS ...] [PRIVATE_DEPS ...]
+#                  [INCLUDES ...])
+# A library of src/ names its LAYER and sees only that layer's view; its users add src/
+# themselves. A library outside src/ (examples, benchmarks, test support) sees all of src/
+# and passes it on.
 function(quillary_library name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PRIVATE_DEPS;INCLUDES" ${ARGN})
+    cmake_parse_arguments(ARG "" "LAYER" "SOURCES;DEPS;PRIVATE_DEPS;INCLUDES" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
-    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src ${ARG_INCLUDES})
+    if(ARG_LAYER)
+        quillary_layer_view(${ARG_LAYER} view)
+        target_include_directories(${name} PRIVATE ${view})
+    else()
+        target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    endif()
+    target_include_directories(${name} PUBLIC ${ARG_INCLUDES})
     target_link_libraries(${name} PUBLIC ${ARG_DEPS} quillary_options PRIVATE ${ARG_PRIVATE_DEPS})
 endfunction()
 
@@ -23,6 +51,7 @@ endfunction()
 function(quillary_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS;PROPERTIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(${name} PRIVATE ${ARG_DEPS} quillary_test_support GTest::gtest_main
                           GTest::gmock)
     if(NOT ARG_LABELS)

@@ -12,8 +12,8 @@
 #include "demo_baseline.h"
 #include "planted_entries.h"
 #include "platform/clock.h"
-#include "platform/wine/wine_prefix_registry.h"
-#include "platform/wine/wineserver_lock.h"
+#include "targets/wine/wine_prefix_registry.h"
+#include "targets/wine/wineserver_lock.h"
 #include "shell_link_writer.h"
 
 namespace quillary::demo {

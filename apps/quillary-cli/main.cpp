@@ -9,8 +9,8 @@
 
 #include "app/startup.h"
 #include "demo_prefix.h"
-#include "platform/linux/instance_guard.h"
-#include "platform/linux/target_platform_queries.h"
+#include "targets/linux/instance_guard.h"
+#include "targets/linux/target_platform_queries.h"
 #include "repair_commands.h"
 #include "restore_points_command.h"
 #include "scan_command.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/text.h"
-#include "platform/wine/prefix_restore_points.h"
+#include "targets/wine/prefix_restore_points.h"
 #include "scan_command.h"
 
 namespace quillary::cli {

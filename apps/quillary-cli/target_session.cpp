@@ -6,7 +6,7 @@
 
 #include "categories/category_factory.h"
 #include "core/text.h"
-#include "platform/linux/config_store.h"
+#include "targets/linux/config_store.h"
 
 namespace quillary::cli {
 

@@ -8,12 +8,12 @@
 #include <string>
 
 #include "app/app_context.h"
-#include "platform/linux/lnk_shell_link_reader.h"
-#include "platform/linux/target_platform_queries.h"
-#include "platform/wine/prefix_choice.h"
-#include "platform/wine/prefix_file_system.h"
-#include "platform/wine/wine_prefix_registry.h"
-#include "platform/wine/wine_system_protection.h"
+#include "targets/linux/lnk_shell_link_reader.h"
+#include "targets/linux/target_platform_queries.h"
+#include "targets/wine/prefix_choice.h"
+#include "targets/wine/prefix_file_system.h"
+#include "targets/wine/wine_prefix_registry.h"
+#include "targets/wine/wine_system_protection.h"
 
 namespace quillary::cli {
 

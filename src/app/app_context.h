@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/platform_queries.h"
+#include "platform/platform_queries.h"
 #include "core/registry_access.h"
 #include "core/settings.h"
 #include "engine/builtin_rules.h"

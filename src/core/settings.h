@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/platform_queries.h"
+#include "platform/platform_queries.h"
 #include "platform/registry.h"
 
 namespace quillary {

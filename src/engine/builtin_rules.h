@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/fragment_matcher.h"
-#include "core/platform_queries.h"
+#include "platform/platform_queries.h"
 #include "core/settings.h"
 #include "platform/file_system.h"
 #include "platform/system_protection.h"

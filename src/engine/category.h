@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "core/manual_reset_event.h"
-#include "core/platform_queries.h"
+#include "platform/platform_queries.h"
 #include "core/registry_access.h"
 #include "core/settings.h"
 #include "engine/builtin_rules.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/platform_queries.h"
+#include "platform/platform_queries.h"
 #include "platform/clock.h"
 #include "platform/registry.h"
 #include "platform/restore_points.h"

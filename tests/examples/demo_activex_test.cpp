@@ -9,9 +9,9 @@
 #include "core/text.h"
 #include "demo_prefix.h"
 #include "planted_entries.h"
-#include "platform/wine/prefix_file_system.h"
-#include "platform/wine/wine_prefix_registry.h"
-#include "platform/wine/wine_system_protection.h"
+#include "targets/wine/prefix_file_system.h"
+#include "targets/wine/wine_prefix_registry.h"
+#include "targets/wine/wine_system_protection.h"
 #include "support/fake_platform_queries.h"
 #include "support/temp_folder.h"
 

@@ -14,7 +14,7 @@
 #include "core/registry_access.h"
 #include "core/text.h"
 #include "planted_entries.h"
-#include "platform/wine/wine_prefix_registry.h"
+#include "targets/wine/wine_prefix_registry.h"
 #include "readme_table.h"
 #include "shell_link_writer.h"
 

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/wine/wine_prefix_registry.h"
+#include "targets/wine/wine_prefix_registry.h"
 #include "wine_export.h"
 #include "wine_prefix_copy.h"
 

@@ -9,8 +9,8 @@
 #include <sstream>
 
 #include "core/text.h"
-#include "platform/wine/prefix_file_system.h"
-#include "platform/wine/wine_prefix_registry.h"
+#include "targets/wine/prefix_file_system.h"
+#include "targets/wine/wine_prefix_registry.h"
 #include "wine_prefix_copy.h"
 
 namespace quillary {

@@ -5,8 +5,8 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/wine/prefix_restore_points.h"
-#include "platform/wine/wineserver_lock.h"
+#include "targets/wine/prefix_restore_points.h"
+#include "targets/wine/wineserver_lock.h"
 #include "support/temp_folder.h"
 #include "wine_prefix_copy.h"
 

@@ -11,8 +11,8 @@
 
 #include "core/registry_access.h"
 #include "core/text.h"
-#include "platform/wine/wine_prefix_registry.h"
-#include "platform/wine/wineserver_lock.h"
+#include "targets/wine/wine_prefix_registry.h"
+#include "targets/wine/wineserver_lock.h"
 #include "support/registry_fixture.h"
 #include "wine_export.h"
 #include "wine_prefix_copy.h"

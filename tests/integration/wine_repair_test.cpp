@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "core/text.h"
-#include "platform/wine/wine_prefix_registry.h"
+#include "targets/wine/wine_prefix_registry.h"
 #include "repair/reg_import.h"
 #include "support/registry_fixture.h"
 #include "wine_export.h"

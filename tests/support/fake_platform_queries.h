@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "core/platform_queries.h"
+#include "platform/platform_queries.h"
 
 namespace quillary::testing {
 

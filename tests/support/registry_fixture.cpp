@@ -4,7 +4,7 @@
 
 #include "core/registry_access.h"
 #include "core/text.h"
-#include "platform/memory/reg_text.h"
+#include "targets/memory/reg_text.h"
 
 namespace quillary::testing {
 

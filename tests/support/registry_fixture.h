@@ -1,6 +1,6 @@
 #pragma once
 
-// Registries for tests, stated in a few lines of reg text (see platform/memory/reg_text.h):
+// Registries for tests, stated in a few lines of reg text (see targets/memory/reg_text.h):
 //
 //   auto registry = MakeRegistry(R"(
 //       [HKEY_LOCAL_MACHINE\Software\Example]
@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/memory/memory_registry.h"
+#include "targets/memory/memory_registry.h"
 
 namespace quillary::testing {
 

@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include "core/text.h"
-#include "platform/linux/target_platform_queries.h"
-#include "platform/posix/mapped_file_system.h"
+#include "targets/linux/target_platform_queries.h"
+#include "targets/posix/mapped_file_system.h"
 #include "support/registry_fixture.h"
 #include "support/temp_folder.h"
 

@@ -15,7 +15,7 @@
 
 #include "core/text.h"
 #include "engine/category.h"
-#include "platform/posix/mapped_file_system.h"
+#include "targets/posix/mapped_file_system.h"
 #include "platform/shell_link.h"
 #include "support/fake_platform_queries.h"
 #include "support/registry_fixture.h"

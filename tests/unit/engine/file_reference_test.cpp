@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/text.h"
-#include "platform/posix/mapped_file_system.h"
+#include "targets/posix/mapped_file_system.h"
 #include "support/fake_platform_queries.h"
 #include "support/registry_fixture.h"
 #include "support/temp_folder.h"

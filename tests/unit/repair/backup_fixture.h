@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "core/text.h"
-#include "platform/memory/reg_text.h"
-#include "platform/posix/mapped_file_system.h"
+#include "targets/memory/reg_text.h"
+#include "targets/posix/mapped_file_system.h"
 #include "repair/backup.h"
 #include "repair/minizip_codec.h"
 #include "support/registry_fixture.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/text.h"
-#include "platform/memory/reg_text.h"
+#include "targets/memory/reg_text.h"
 #include "repair/reg_export.h"
 #include "support/registry_fixture.h"
 #include "support/temp_folder.h"

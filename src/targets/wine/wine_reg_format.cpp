@@ -1,0 +1,855 @@
+#include "targets/wine/wine_reg_format.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <optional>
+
+#include "core/text.h"
+#include "platform/clock.h"
+#include "platform/registry.h"
+
+namespace quillary {
+namespace {
+
+constexpr std::string_view kHeaderLine = "WINE REGISTRY Version 2";
+constexpr std::string_view kRelativeToPrefix = ";; All keys relative to ";
+constexpr std::string_view kHexDigits = "0123456789abcdef";
+// A key makes room for at most this many values ahead of reading them; a key with more grows
+// as it goes, so a hostile file cannot make it reserve far more than it fills.
+constexpr std::size_t kMaxReservedValues = 1024;
+
+bool IsHexDigit(char ch) {
+    return (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f') || (ch >= 'A' && ch <= 'F');
+}
+
+unsigned HexValue(char ch) {
+    if (ch >= '0' && ch <= '9') {
+        return static_cast<unsigned>(ch - '0');
+    }
+    return static_cast<unsigned>((ch | 0x20) - 'a' + 10);
+}
+
+void AppendUnit(std::u16string* text, char32_t codePoint) {
+    if (codePoint >= 0x10000) {
+        codePoint -= 0x10000;
+        *text += static_cast<char16_t>(0xD800 + (codePoint >> 10));
+        *text += static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF));
+    } else {
+        *text += static_cast<char16_t>(codePoint);
+    }
+}
+
+// Decodes one UTF-8 sequence at line[*pos]; nullopt when it is not well formed.
+std::optional<char32_t> DecodeUtf8(std::string_view line, std::size_t* pos) {
+    const auto lead = static_cast<unsigned char>(line[*pos]);
+    int length = 0;
+    char32_t value = 0;
+    char32_t minimum = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, value = lead & 0x1F, minimum = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, value = lead & 0x0F, minimum = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, value = lead & 0x07, minimum = 0x10000;
+    } else {
+        return std::nullopt;
+    }
+    if (*pos + static_cast<std::size_t>(length) > line.size()) {
+        return std::nullopt;
+    }
+    for (int i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(line[*pos + static_cast<std::size_t>(i)]);
+        if ((next & 0xC0) != 0x80) {
+            return std::nullopt;
+        }
+        value = (value << 6) | (next & 0x3F);
+    }
+    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+        return std::nullopt;
+    }
+    *pos += static_cast<std::size_t>(length);
+    return value;
+}
+
+// Reads the lines of one file and fills the branch, collecting what it cannot understand.
+class CWineRegReader {
+public:
+    CWineRegReader(const std::string& fileName, CRegistryNode& branch, FileTime loadTime,
+                   std::vector<WineRegDiagnostic>* diagnostics)
+        : fileName_(fileName), branch_(branch), loadTime_(loadTime), diagnostics_(diagnostics) {}
+
+    bool Read(std::string_view bytes, WineRegHeader* header) {
+        bytes_ = bytes;
+        std::string_view line;
+        if (!NextLine(&line) || line != kHeaderLine) {
+            Report("not a Wine registry file: the first line must be \"" +
+                   std::string(kHeaderLine) + "\"");
+            return false;
+        }
+        while (NextLine(&line)) {
+            ReadLine(line, header);
+        }
+        return understood_;
+    }
+
+private:
+    // The next line, or false at the end of the file. Wine ends every line, the last one too,
+    // with a line break: a line without one is where the file was cut short, and it is reported
+    // and not read, since a cut in a number or a hex list can leave a line that still parses.
+    bool NextLine(std::string_view* line) {
+        if (offset_ >= bytes_.size()) {
+            return false;
+        }
+        const std::size_t end = bytes_.find('\n', offset_);
+        ++lineNumber_;
+        if (end == std::string_view::npos) {
+            offset_ = bytes_.size();
+            Report("the file ends in the middle of this line: it was cut short");
+            return false;
+        }
+        *line = bytes_.substr(offset_, end - offset_);
+        offset_ = end + 1;
+        if (!line->empty() && line->back() == '\r') {
+            line->remove_suffix(1);
+        }
+        return true;
+    }
+
+    void Report(std::string message) {
+        understood_ = false;
+        diagnostics_->push_back(WineRegDiagnostic{fileName_, lineNumber_, std::move(message)});
+    }
+
+    void ReadLine(std::string_view line, WineRegHeader* header) {
+        if (line.find('\0') != std::string_view::npos) {
+            Report("the line holds a NUL byte");
+            return;
+        }
+        if (line.empty()) {
+            return;
+        }
+        if (line.front() == ';') {
+            if (line.starts_with(kRelativeToPrefix) && key_ == nullptr) {
+                header->relativeTo = std::string(line.substr(kRelativeToPrefix.size()));
+            }
+            return;
+        }
+        if (line.front() == '[') {
+            ReadKeyLine(line);
+            return;
+        }
+        if (line.front() == '#') {
+            ReadOption(line, header);
+            return;
+        }
+        if (line.front() == '"' || line.front() == '@') {
+            ReadValueLine(line);
+            return;
+        }
+        Report("a line that is neither a key, a value nor an option");
+    }
+
+    // Decodes an escaped string into *text (replacing what it held); stops at `terminator`
+    // (not consumed) or the end of the line. False, with the reason reported, on bad UTF-8.
+    bool Unescape(std::string_view line, std::size_t* pos, char terminator, std::u16string* text) {
+        text->clear();
+        while (*pos < line.size()) {
+            // Most text is plain ASCII: copy a run of it at once.
+            std::size_t end = *pos;
+            while (end < line.size() && line[end] != terminator && line[end] != '\\' &&
+                   static_cast<unsigned char>(line[end]) < 0x80) {
+                ++end;
+            }
+            if (end > *pos) {
+                const std::size_t start = text->size();
+                text->resize(start + (end - *pos));
+                for (std::size_t i = *pos; i < end; ++i) {
+                    (*text)[start + (i - *pos)] = static_cast<char16_t>(line[i]);
+                }
+                *pos = end;
+            }
+            if (*pos >= line.size() || line[*pos] == terminator) {
+                break;
+            }
+            if (line[*pos] != '\\') {
+                const auto codePoint = DecodeUtf8(line, pos);
+                if (!codePoint) {
+                    Report("invalid UTF-8");
+                    return false;
+                }
+                AppendUnit(text, *codePoint);
+                continue;
+            }
+            ++*pos;
+            if (*pos >= line.size()) {
+                *text += u'\\';  // a backslash that ends the line stands for itself
+                continue;
+            }
+            *text += UnescapeOne(line, pos);
+        }
+        return true;
+    }
+
+    static char16_t UnescapeOne(std::string_view line, std::size_t* pos) {
+        const char ch = line[(*pos)++];
+        switch (ch) {
+            case 'a':
+                return 7;
+            case 'b':
+                return 8;
+            case 'e':
+                return 27;
+            case 'f':
+                return 12;
+            case 'n':
+                return 10;
+            case 'r':
+                return 13;
+            case 't':
+                return 9;
+            case 'v':
+                return 11;
+            case 'x': {
+                unsigned value = 0;
+                int digits = 0;
+                while (digits < 4 && *pos < line.size() && IsHexDigit(line[*pos])) {
+                    value = value * 16 + HexValue(line[(*pos)++]);
+                    ++digits;
+                }
+                return digits == 0 ? u'x' : static_cast<char16_t>(value);
+            }
+            default:
+                if (ch >= '0' && ch <= '7') {
+                    unsigned value = static_cast<unsigned>(ch - '0');
+                    for (int digits = 1;
+                         digits < 3 && *pos < line.size() && line[*pos] >= '0' && line[*pos] <= '7';
+                         ++digits) {
+                        value = value * 8 + static_cast<unsigned>(line[(*pos)++] - '0');
+                    }
+                    return static_cast<char16_t>(value);
+                }
+                return static_cast<char16_t>(static_cast<unsigned char>(ch));
+        }
+    }
+
+    void ReadKeyLine(std::string_view line) {
+        key_ = nullptr;
+        std::size_t pos = 1;
+        if (!Unescape(line, &pos, ']', &path_)) {
+            return;
+        }
+        if (pos >= line.size()) {
+            Report("the key name is not closed with ]");
+            return;
+        }
+        if (static_cast<std::size_t>(std::count(path_.begin(), path_.end(), u'\\')) >=
+            kMaxRegistryKeyDepth) {
+            Report("the key lies more than " + std::to_string(kMaxRegistryKeyDepth) +
+                   " levels deep");
+            return;
+        }
+        ++pos;
+        while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) {
+            ++pos;
+        }
+        FileTime time = loadTime_;
+        if (pos < line.size()) {
+            std::uint64_t seconds = 0;
+            const auto [end, error] =
+                std::from_chars(line.data() + pos, line.data() + line.size(), seconds);
+            if (error != std::errc() || end != line.data() + line.size()) {
+                Report("the key's time is not a number");
+                return;
+            }
+            time = ToFileTime(std::chrono::system_clock::time_point(
+                std::chrono::seconds(static_cast<std::int64_t>(seconds))));
+        }
+        CRegistryNode* node = WalkToKey(path_);
+        if (node == nullptr) {
+            return;
+        }
+        node->lastWriteTime = time;
+        node->ReserveValues(std::min(CountValueLinesAhead(), kMaxReservedValues));
+        key_ = node;
+    }
+
+    // Finds or creates the key at path below the branch. Files list keys depth first, so a
+    // key line mostly repeats the path of the one before: the components it shares with it
+    // are taken from the last walk instead of being looked up again.
+    CRegistryNode* WalkToKey(std::u16string_view path) {
+        CRegistryNode* node = &branch_;
+        std::size_t depth = 0;
+        while (!path.empty()) {
+            const std::size_t cut = path.find(u'\\');
+            const std::u16string_view name = path.substr(0, cut);
+            if (name.empty()) {
+                Report("the key name has an empty component");
+                return nullptr;
+            }
+            if (depth < lastWalk_.size() && lastWalk_[depth].name == name) {
+                node = lastWalk_[depth].node;
+            } else {
+                lastWalk_.resize(depth);
+                CRegistryNode* child = node->FindChild(name);
+                if (child == nullptr) {
+                    child = node->AddChild(name);
+                    child->lastWriteTime = loadTime_;
+                }
+                node = child;
+                lastWalk_.push_back(WalkStep{std::u16string(name), node});
+            }
+            ++depth;
+            path = cut == std::u16string_view::npos ? std::u16string_view() : path.substr(cut + 1);
+        }
+        if (node == &branch_) {
+            Report("a key line without a name");
+            return nullptr;
+        }
+        return node;
+    }
+
+    // How many value lines follow before the next key line, so the key can make room for
+    // them at once.
+    std::size_t CountValueLinesAhead() const {
+        std::size_t count = 0;
+        std::size_t at = offset_;
+        while (at < bytes_.size() && bytes_[at] != '[') {
+            count += (bytes_[at] == '"' || bytes_[at] == '@') ? 1 : 0;
+            const std::size_t end = bytes_.find('\n', at);
+            if (end == std::string_view::npos) {
+                break;
+            }
+            at = end + 1;
+        }
+        return count;
+    }
+
+    void ReadOption(std::string_view line, WineRegHeader* header) {
+        if (key_ == nullptr) {
+            if (line.starts_with("#arch=")) {
+                header->arch = std::string(line.substr(6));
+            }
+            // Other options of the file are ignored, as Wine ignores them.
+            return;
+        }
+        if (line.starts_with("#time=")) {
+            std::uint64_t time = 0;
+            const std::string_view digits = line.substr(6);
+            const auto [end, error] =
+                std::from_chars(digits.data(), digits.data() + digits.size(), time, 16);
+            if (error != std::errc() || end != digits.data() + digits.size()) {
+                Report("#time is not a hex number");
+                return;
+            }
+            key_->lastWriteTime = time;
+        } else if (line.starts_with("#class=\"")) {
+            std::size_t pos = 8;
+            if (Unescape(line, &pos, '"', &text_)) {
+                if (pos + 1 != line.size()) {
+                    Report("#class is not a closed quoted text");
+                    return;
+                }
+                key_->className = text_;
+            }
+        } else if (line == "#link") {
+            key_->isLink = true;
+        }
+    }
+
+    void ReadValueLine(std::string_view line) {
+        if (key_ == nullptr) {
+            Report("a value before the first key");
+            SkipContinuation(line);
+            return;
+        }
+        std::size_t pos = 1;
+        name_.clear();
+        if (line.front() == '"') {
+            if (!Unescape(line, &pos, '"', &name_)) {
+                SkipContinuation(line);
+                return;
+            }
+            if (pos >= line.size()) {
+                Report("the value name is not closed");
+                return;
+            }
+            ++pos;
+        }
+        SkipBlanks(line, &pos);
+        if (pos >= line.size() || line[pos] != '=') {
+            Report("= expected after the value name");
+            return;
+        }
+        ++pos;
+        SkipBlanks(line, &pos);
+        RegValue value;
+        if (ReadData(line, pos, &value)) {
+            key_->SetValue(name_, value.type, std::move(value.data));
+        }
+    }
+
+    static void SkipBlanks(std::string_view line, std::size_t* pos) {
+        while (*pos < line.size() && (line[*pos] == ' ' || line[*pos] == '\t')) {
+            ++*pos;
+        }
+    }
+
+    // Skips the continuation lines of a hex value whose first line was rejected.
+    void SkipContinuation(std::string_view line) {
+        std::string_view next;
+        while (!line.empty() && line.back() == '\\' && NextLine(&next)) {
+            line = next;
+        }
+    }
+
+    bool ReadData(std::string_view line, std::size_t pos, RegValue* value) {
+        const std::string_view data = line.substr(pos);
+        if (data.starts_with('"')) {
+            return ReadString(line, pos, RegSz, value);
+        }
+        if (data.starts_with("str:")) {
+            return ReadString(line, pos + 4, RegSz, value);
+        }
+        if (data.starts_with("str(")) {
+            const auto type = ReadType(line, &pos, 4);
+            return type && ReadString(line, pos, *type, value);
+        }
+        if (data.starts_with("dword:")) {
+            return ReadDword(data.substr(6), value);
+        }
+        if (data.starts_with("hex:")) {
+            value->type = RegBinary;
+            return ReadHex(line, pos + 4, value);
+        }
+        if (data.starts_with("hex(")) {
+            const auto type = ReadType(line, &pos, 4);
+            if (!type) {
+                SkipContinuation(line);
+                return false;
+            }
+            value->type = *type;
+            return ReadHex(line, pos, value);
+        }
+        Report("unknown value type");
+        SkipContinuation(line);
+        return false;
+    }
+
+    // The hex type of "str(N):" or "hex(N):"; pos moves past the colon.
+    std::optional<RegType> ReadType(std::string_view line, std::size_t* pos, std::size_t skip) {
+        *pos += skip;
+        const std::size_t close = line.find("):", *pos);
+        std::uint32_t type = 0;
+        if (close == std::string_view::npos) {
+            Report("unknown value type");
+            return std::nullopt;
+        }
+        const auto [end, error] =
+            std::from_chars(line.data() + *pos, line.data() + close, type, 16);
+        if (error != std::errc() || end != line.data() + close || close == *pos) {
+            Report("unknown value type");
+            return std::nullopt;
+        }
+        *pos = close + 2;
+        return type;
+    }
+
+    bool ReadString(std::string_view line, std::size_t pos, RegType type, RegValue* value) {
+        if (pos >= line.size() || line[pos] != '"') {
+            Report("a quoted text was expected");
+            return false;
+        }
+        ++pos;
+        if (!Unescape(line, &pos, '"', &text_)) {
+            return false;
+        }
+        if (pos + 1 != line.size()) {
+            Report("the quoted text is not closed at the end of the line");
+            return false;
+        }
+        value->type = type;
+        value->data = ToUtf16LeBytes(text_, true);
+        return true;
+    }
+
+    bool ReadDword(std::string_view digits, RegValue* value) {
+        std::uint32_t number = 0;
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), number, 16);
+        if (digits.empty() || digits.size() > 8 || error != std::errc() ||
+            end != digits.data() + digits.size()) {
+            Report("dword: needs one to eight hex digits");
+            return false;
+        }
+        value->type = RegDword;
+        value->data = {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
+                       static_cast<std::uint8_t>(number >> 16),
+                       static_cast<std::uint8_t>(number >> 24)};
+        return true;
+    }
+
+    // Comma-separated hex bytes; a line ending in a backslash goes on in the next line.
+    bool ReadHex(std::string_view line, std::size_t pos, RegValue* value) {
+        for (;;) {
+            SkipBlanks(line, &pos);
+            while (pos < line.size() && line[pos] != '\\') {
+                if (!IsHexDigit(line[pos])) {
+                    Report("malformed hex data");
+                    SkipContinuation(line);
+                    return false;
+                }
+                unsigned byte = HexValue(line[pos++]);
+                if (pos < line.size() && IsHexDigit(line[pos])) {
+                    byte = byte * 16 + HexValue(line[pos++]);
+                }
+                value->data.push_back(static_cast<std::uint8_t>(byte));
+                SkipBlanks(line, &pos);
+                if (pos < line.size() && line[pos] == ',') {
+                    ++pos;
+                    SkipBlanks(line, &pos);
+                    // Wine follows the comma that ends a line with a backslash; without one,
+                    // the rest of the value was lost.
+                    if (pos >= line.size()) {
+                        Report("the hex data ends in a comma: the value was cut short");
+                        return false;
+                    }
+                } else if (pos < line.size() && line[pos] != '\\') {
+                    Report("malformed hex data");
+                    SkipContinuation(line);
+                    return false;
+                }
+            }
+            if (pos >= line.size()) {
+                return true;
+            }
+            if (pos + 1 != line.size()) {
+                Report("text after the line's continuation mark");
+                SkipContinuation(line);
+                return false;
+            }
+            if (!NextLine(&line)) {
+                Report("the hex data ends in the middle of a value");
+                return false;
+            }
+            pos = 0;
+        }
+    }
+
+    const std::string& fileName_;
+    CRegistryNode& branch_;
+    FileTime loadTime_;
+    std::vector<WineRegDiagnostic>* diagnostics_;
+    std::string_view bytes_;
+    std::size_t offset_ = 0;
+    std::size_t lineNumber_ = 0;
+    CRegistryNode* key_ = nullptr;
+    bool understood_ = true;
+
+    // The keys of the last key line, component by component.
+    struct WalkStep {
+        std::u16string name;
+        CRegistryNode* node;
+    };
+    std::vector<WalkStep> lastWalk_;
+    // Buffers reused from line to line: the key path, a value name, a text.
+    std::u16string path_;
+    std::u16string name_;
+    std::u16string text_;
+};
+
+// --- writing -----------------------------------------------------------------------------
+
+// Counts the bytes a writer produces without keeping them, so that the real pass can reserve
+// the whole file at once. Growing the text as it is written would, for a file of hundreds of
+// megabytes, hold the old and the new copy at the same time while it moves.
+class CLengthCounter {
+public:
+    void Append(char) { ++size_; }
+    void Append(std::string_view text) { size_ += text.size(); }
+    // Appends count units of text, each below 0x80, as single bytes.
+    void AppendNarrow(const char16_t*, std::size_t count) { size_ += count; }
+    std::size_t Size() const { return size_; }
+
+private:
+    std::size_t size_ = 0;
+};
+
+class CTextOutput {
+public:
+    explicit CTextOutput(std::string& text) : text_(text) {}
+    void Append(char ch) { text_ += ch; }
+    void Append(std::string_view text) { text_ += text; }
+    void AppendNarrow(const char16_t* units, std::size_t count) {
+        const std::size_t start = text_.size();
+        text_.resize(start + count);
+        for (std::size_t i = 0; i < count; ++i) {
+            text_[start + i] = static_cast<char>(units[i]);
+        }
+    }
+    std::size_t Size() const { return text_.size(); }
+
+private:
+    std::string& text_;
+};
+
+// Lower-case hex, at least minDigits digits.
+template <typename Output>
+void AppendHex(std::uint64_t value, std::size_t minDigits, Output& out) {
+    char digits[16];
+    std::size_t count = 0;
+    do {
+        digits[count++] = kHexDigits[value & 0xF];
+        value >>= 4;
+    } while (value != 0);
+    for (std::size_t i = count; i < minDigits; ++i) {
+        out.Append('0');
+    }
+    while (count > 0) {
+        out.Append(digits[--count]);
+    }
+}
+
+template <typename Output>
+void AppendOctal(unsigned value, std::size_t minDigits, Output& out) {
+    char digits[4];
+    std::size_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + (value & 7));
+        value >>= 3;
+    } while (value != 0);
+    for (std::size_t i = count; i < minDigits; ++i) {
+        out.Append('0');
+    }
+    while (count > 0) {
+        out.Append(digits[--count]);
+    }
+}
+
+// The printable ASCII characters that get a backslash, as a table.
+using EscapeSet = std::array<bool, 0x80>;
+
+constexpr EscapeSet MakeEscapeSet(std::string_view special) {
+    EscapeSet set{};
+    for (const char ch : special) {
+        set[static_cast<unsigned char>(ch)] = true;
+    }
+    return set;
+}
+
+constexpr EscapeSet kKeyNameEscapes = MakeEscapeSet("\\[]");
+constexpr EscapeSet kTextEscapes = MakeEscapeSet("\\\"");
+
+// Escapes text as Wine does; `special` are the characters that get a backslash.
+template <typename Output>
+void Escape(std::u16string_view text, const EscapeSet& special, Output& out) {
+    static constexpr std::string_view kLetters = ".......abtnvfr.............e....";
+    const auto plain = [&special](char16_t ch) { return ch >= 0x20 && ch <= 0x7F && !special[ch]; };
+    std::size_t i = 0;
+    while (i < text.size()) {
+        // Most text needs no escape: pass a run of it through at once.
+        std::size_t end = i;
+        while (end < text.size() && plain(text[end])) {
+            ++end;
+        }
+        if (end > i) {
+            out.AppendNarrow(text.data() + i, end - i);
+            i = end;
+            continue;
+        }
+        const char16_t ch = text[i];
+        const bool nextExists = i + 1 < text.size();
+        if (ch > 0x7F) {
+            const bool nextIsHex =
+                nextExists && text[i + 1] < 0x80 && IsHexDigit(static_cast<char>(text[i + 1]));
+            out.Append("\\x");
+            AppendHex(ch, nextIsHex ? 4 : 0, out);
+        } else if (ch < 0x20) {
+            out.Append('\\');
+            if (kLetters[ch] != '.') {
+                out.Append(kLetters[ch]);
+            } else {
+                const bool nextIsOctal = nextExists && text[i + 1] >= u'0' && text[i + 1] <= u'7';
+                AppendOctal(ch, nextIsOctal ? 3 : 0, out);
+            }
+        } else {
+            out.Append('\\');
+            out.Append(static_cast<char>(ch));
+        }
+        ++i;
+    }
+}
+
+template <typename Output>
+class CWineRegWriter {
+public:
+    explicit CWineRegWriter(Output& out) : out_(out) {}
+
+    void Write(const CRegistryNode& branch, const WineRegHeader& header) {
+        out_.Append(kHeaderLine);
+        out_.Append('\n');
+        out_.Append(kRelativeToPrefix);
+        out_.Append(header.relativeTo);
+        out_.Append("\n\n");
+        if (!header.arch.empty()) {
+            out_.Append("#arch=");
+            out_.Append(header.arch);
+            out_.Append('\n');
+        }
+        for (std::size_t i = 0; i < branch.ChildCount(); ++i) {
+            WriteKey(*branch.ChildAt(i));
+        }
+    }
+
+private:
+    // A key gets a block of its own when it holds something or ends a branch.
+    static bool NeedsBlock(const CRegistryNode& key) {
+        return !key.Values().empty() || key.ChildCount() == 0 || !key.className.empty() ||
+               key.isLink;
+    }
+
+    void WriteKey(const CRegistryNode& key) {
+        if (key.isVolatile) {
+            return;
+        }
+        const std::size_t parentLength = escapedPath_.size();
+        if (!escapedPath_.empty()) {
+            escapedPath_ += "\\\\";
+        }
+        CTextOutput path(escapedPath_);
+        Escape(key.Name(), kKeyNameEscapes, path);
+        if (NeedsBlock(key)) {
+            WriteBlock(key);
+        }
+        for (std::size_t i = 0; i < key.ChildCount(); ++i) {
+            WriteKey(*key.ChildAt(i));
+        }
+        escapedPath_.resize(parentLength);
+    }
+
+    void WriteBlock(const CRegistryNode& key) {
+        out_.Append("\n[");
+        out_.Append(escapedPath_);
+        out_.Append("] ");
+        const std::int64_t seconds = UnixSecondsOf(key.lastWriteTime);
+        char digits[24];
+        const auto written =
+            std::to_chars(digits, digits + sizeof digits, seconds < 0 ? 0 : seconds);
+        out_.Append(std::string_view(digits, static_cast<std::size_t>(written.ptr - digits)));
+        out_.Append("\n#time=");
+        AppendHex(key.lastWriteTime, 0, out_);
+        out_.Append('\n');
+        if (!key.className.empty()) {
+            out_.Append("#class=\"");
+            Escape(key.className, kTextEscapes, out_);
+            out_.Append("\"\n");
+        }
+        if (key.isLink) {
+            out_.Append("#link\n");
+        }
+        for (const RegValue& value : key.Values()) {
+            WriteValue(value);
+        }
+    }
+
+    static bool IsStringForm(const RegValue& value) {
+        const bool stringType =
+            value.type == RegSz || value.type == RegExpandSz || value.type == RegMultiSz;
+        return stringType && value.data.size() >= 2 && value.data.size() % 2 == 0 &&
+               value.data[value.data.size() - 2] == 0 && value.data.back() == 0;
+    }
+
+    void WriteValue(const RegValue& value) {
+        const std::size_t lineStart = out_.Size();
+        if (value.name.empty()) {
+            out_.Append("@=");
+        } else {
+            out_.Append('"');
+            Escape(value.name, kTextEscapes, out_);
+            out_.Append("\"=");
+        }
+        if (IsStringForm(value)) {
+            if (value.type == RegExpandSz) {
+                out_.Append("str(2):");
+            } else if (value.type == RegMultiSz) {
+                out_.Append("str(7):");
+            }
+            // The text without its terminating NUL.
+            const std::size_t units = value.data.size() / 2 - 1;
+            text_.resize(units);
+            for (std::size_t i = 0; i < units; ++i) {
+                text_[i] = static_cast<char16_t>(value.data[2 * i] | (value.data[2 * i + 1] << 8));
+            }
+            out_.Append('"');
+            Escape(text_, kTextEscapes, out_);
+            out_.Append("\"\n");
+            return;
+        }
+        if (value.type == RegDword && value.data.size() == 4) {
+            const std::uint32_t number = value.data[0] | (value.data[1] << 8) |
+                                         (value.data[2] << 16) |
+                                         (static_cast<std::uint32_t>(value.data[3]) << 24);
+            out_.Append("dword:");
+            AppendHex(number, 8, out_);
+            out_.Append('\n');
+            return;
+        }
+        if (value.type == RegBinary) {
+            out_.Append("hex:");
+        } else {
+            out_.Append("hex(");
+            AppendHex(value.type, 0, out_);
+            out_.Append("):");
+        }
+        WriteHexBytes(value.data, out_.Size() - lineStart);
+    }
+
+    // Bytes separated by commas; after the comma that brings a line to 77 characters or more
+    // the line goes on after a backslash in the next one, indented by two blanks.
+    void WriteHexBytes(const std::vector<std::uint8_t>& data, std::size_t column) {
+        for (std::size_t i = 0; i < data.size(); ++i) {
+            const char digits[2] = {kHexDigits[data[i] >> 4], kHexDigits[data[i] & 0xF]};
+            out_.Append(std::string_view(digits, 2));
+            column += 2;
+            if (i + 1 < data.size()) {
+                out_.Append(',');
+                ++column;
+                if (column >= 77) {
+                    out_.Append("\\\n  ");
+                    column = 2;
+                }
+            }
+        }
+        out_.Append('\n');
+    }
+
+    Output& out_;
+    std::string escapedPath_;  // the path of the key being written, escaped as in its block
+    std::u16string text_;      // a string value's text, reused from value to value
+};
+
+}  // namespace
+
+std::string DescribeDiagnostic(const WineRegDiagnostic& diagnostic) {
+    return diagnostic.file + ", line " + std::to_string(diagnostic.line) + ": " +
+           diagnostic.message;
+}
+
+bool ReadWineRegFile(std::string_view bytes, const std::string& fileName, CRegistryNode& branch,
+                     FileTime loadTime, WineRegHeader* header,
+                     std::vector<WineRegDiagnostic>* diagnostics) {
+    return CWineRegReader(fileName, branch, loadTime, diagnostics).Read(bytes, header);
+}
+
+std::string FormatWineRegFile(const CRegistryNode& branch, const WineRegHeader& header) {
+    CLengthCounter counter;
+    CWineRegWriter<CLengthCounter>(counter).Write(branch, header);
+    std::string text;
+    text.reserve(counter.Size());
+    CTextOutput output(text);
+    CWineRegWriter<CTextOutput>(output).Write(branch, header);
+    return text;
+}
+
+}  // namespace quillary
