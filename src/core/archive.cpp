@@ -1,6 +1,7 @@
 #include "core/archive.h"
 
-#include "core/text.h"
+#include "core/bytes.h"
+#include "core/text_encoding.h"
 
 #include <algorithm>
 #include <array>
@@ -22,18 +23,15 @@ void CArchiveWriter::WriteUInt8(std::uint8_t value) {
 }
 
 void CArchiveWriter::WriteUInt16(std::uint16_t value) {
-    WriteUInt8(static_cast<std::uint8_t>(value));
-    WriteUInt8(static_cast<std::uint8_t>(value >> 8));
+    AppendLittleEndian(bytes_, value, 2);
 }
 
 void CArchiveWriter::WriteUInt32(std::uint32_t value) {
-    WriteUInt16(static_cast<std::uint16_t>(value));
-    WriteUInt16(static_cast<std::uint16_t>(value >> 16));
+    AppendLittleEndian(bytes_, value, 4);
 }
 
 void CArchiveWriter::WriteUInt64(std::uint64_t value) {
-    WriteUInt32(static_cast<std::uint32_t>(value));
-    WriteUInt32(static_cast<std::uint32_t>(value >> 32));
+    AppendLittleEndian(bytes_, value, 8);
 }
 
 void CArchiveWriter::WriteInt32(std::int32_t value) {
@@ -117,11 +115,7 @@ std::optional<std::uint64_t> CArchiveReader::ReadUnsigned(std::size_t size, std:
     if (!taken) {
         return std::nullopt;
     }
-    std::uint64_t value = 0;
-    for (std::size_t index = size; index-- > 0;) {
-        value = (value << 8) | (*taken)[index];
-    }
-    return value;
+    return ReadLittleEndian(*taken);
 }
 
 std::optional<std::int32_t> CArchiveReader::ReadInt32() {
@@ -239,10 +233,8 @@ std::optional<std::u16string> CArchiveReader::ReadString() {
     }
     std::u16string text(units, u'\0');
     for (std::size_t index = 0; index < units; ++index) {
-        text[index] =
-            length->wide
-                ? static_cast<char16_t>((*taken)[2 * index] | ((*taken)[2 * index + 1] << 8))
-                : Windows1252ToUtf16((*taken)[index]);
+        text[index] = length->wide ? static_cast<char16_t>(ReadUInt16Le(*taken, 2 * index))
+                                   : Windows1252ToUtf16((*taken)[index]);
     }
     return text;
 }

@@ -5,7 +5,9 @@
 #include <memory>
 #include <utility>
 
-#include "core/text.h"
+#include "core/bytes.h"
+#include "core/text_case.h"
+#include "core/text_encoding.h"
 
 namespace quillary {
 namespace {
@@ -127,7 +129,7 @@ RegSam ViewMask(const RegistryTarget& target, bool is32BitEntry) {
 
 // --- ConfigKey -------------------------------------------------------------------------------
 
-ConfigKey::ConfigKey(IRegistry& store, HKey root) : store_(store), root_(root), handle_(root) {}
+ConfigKey::ConfigKey(IRegistry& store, HKey root) : store_(store), handle_(root) {}
 
 ConfigKey::~ConfigKey() {
     Close();
@@ -196,15 +198,12 @@ bool ConfigKey::ReadDword(std::u16string_view name, std::uint32_t& value) {
         type != RegDword) {
         return false;
     }
-    value = static_cast<std::uint32_t>(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
-                                       (static_cast<std::uint32_t>(bytes[3]) << 24));
+    value = ReadUInt32Le(bytes);
     return true;
 }
 
 bool ConfigKey::WriteDword(std::u16string_view name, std::uint32_t value) {
-    const std::array<std::uint8_t, 4> bytes = {
-        static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+    const std::vector<std::uint8_t> bytes = LittleEndianBytes(value, 4);
     return store_.RegSetValueExW(handle_, name, RegDword, bytes.data(), 4) == ErrorSuccess;
 }
 

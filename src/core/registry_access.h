@@ -90,7 +90,6 @@ public:
 private:
     IRegistry& store_;
     RegSam accessMask_ = kMaskReadWrite;
-    HKey root_;
     HKey handle_;
     std::u16string keyPath_;
 };

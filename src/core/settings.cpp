@@ -6,7 +6,8 @@
 #include <variant>
 
 #include "core/registry_access.h"
-#include "core/text.h"
+#include "core/text_encoding.h"
+#include "core/text_format.h"
 
 namespace quillary {
 namespace {

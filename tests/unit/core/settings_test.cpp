@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/registry_access.h"
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "support/fake_platform_queries.h"
 #include "support/registry_fixture.h"
 

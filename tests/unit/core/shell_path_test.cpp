@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "targets/posix/mapped_file_system.h"
 #include "support/temp_folder.h"
 
