@@ -22,23 +22,23 @@
 // The undo list constructs one without a description, points it at a list file
 // (SetListFilePath), loads it (LoadList) and reverses it (UndoAll).
 //
+// This class keeps the backup's files and its records; the performing of the records is
+// COperationRunner's (operation_runner.h), their reversal CBackupUndo's (backup_undo.h).
+//
 // Guarantees:
 //   - A change whose undo copy cannot be made (the export fails, the journal cannot be
 //     written) is not made, and the operation fails.
 //   - A file is deleted only once its bytes are on the disk in the journal. Each step costs
 //     the same however many came before.
-//   - Undo reverses only what a repair or an import of this program records: files inside
-//     what the environment lets it change, export texts whose keys are in the target's roots
-//     and pass the deletion guard, entries that exist. A list that holds anything else is
-//     refused whole, before anything is changed.
+//   - Undo reverses only what a repair or an import of this program records (see
+//     backup_undo.h); a list that holds anything else is refused whole, before anything is
+//     changed.
 //
 // Thread use: one thread at a time (the cleaning run's worker performs the operations, the
 // window thread opens and closes the backup before and after it). No locks.
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -46,46 +46,13 @@
 #include <string_view>
 #include <vector>
 
-#include "core/registry_access.h"
-#include "core/settings.h"
-#include "engine/text_tables.h"
-#include "platform/clock.h"
-#include "platform/file_io.h"
-#include "platform/file_system.h"
+#include "repair/backup_environment.h"
 #include "repair/backup_journal.h"
 #include "repair/operation.h"
+#include "repair/operation_runner.h"
 #include "repair/reg_export.h"
-#include "repair/zip_codec.h"
 
 namespace quillary {
-
-// What a partial backup works with; the references must outlive it.
-struct BackupEnvironment {
-    const RegistryTarget& target;
-    // The target's files: copies, moves and deletions go through it.
-    IFileSystem& files;
-    // Where a target's path lies on this machine, when it exists: the bytes of a file to
-    // store are read there, and a restored file is written there.
-    std::function<std::optional<std::filesystem::path>(std::u16string_view)> localPathOf;
-    const IZipCodec& zip;
-    const IClock& clock;
-    // The program's settings: a written list file becomes the latest restore point.
-    SettingsValues& settings;
-    // The program's data folder; the undo folder is made inside it.
-    std::filesystem::path dataFolder;
-    TextLookup text;                                       // language texts by identifier
-    std::function<void(std::u16string_view)> log;          // one line of the daily log
-    std::function<void(std::u16string_view)> showMessage;  // a message box with an OK button
-    // Whether a repair or an undo may delete or write the file at a target's path; null lets
-    // it change any file.
-    std::function<bool(std::u16string_view)> mayChangeFile;
-    // Replaces a file whole (the archive, the list file); a test puts a failing one here.
-    std::function<FileError(const std::filesystem::path&, std::span<const std::uint8_t>)>
-        replaceFile = ReplaceFileAtomically;
-    // Appends a record to the journal and flushes it; a test puts a failing one here.
-    CBackupJournal::Append appendToJournal =
-        [](CAppendFile& file, std::span<const std::uint8_t> bytes) { return file.Append(bytes); };
-};
 
 class CBackup {
 public:
@@ -107,23 +74,25 @@ public:
     // Creates the export writers: the 32-bit view's and, on a 64-bit system, the 64-bit
     // view's. Registry changes fail until this was called.
     void BeginExports();
-    // The export writer of a view, for changes made outside the operations (the registry
-    // tweaks); null before BeginExports and after FreeExports.
+    // The export writer of a view, for changes made outside the operations (an import);
+    // null before BeginExports and after FreeExports.
     CRegExport* ExportWriter(bool in64BitView);
     void FreeExports();
 
-    // Performs the operation. Only the kinds a repair makes are performed: 3 (archive and
-    // delete a file) and the registry kinds 5, 6, 8 and 9, which are undone through the export
-    // texts. False, with nothing changed, when it failed or is another kind.
-    bool AddOperation(std::unique_ptr<COperation> operation);
+    // Performs the operation. Only the records a repair makes are performed: archiving and
+    // deleting a file, and the registry changes (deleting a key or a value, setting a value),
+    // which are undone through the export texts. False, with nothing changed, when it failed
+    // or is another kind.
+    bool AddOperation(COperation operation);
 
-    // The operations the problem repairs make; each builds its record and adds it.
+    // The operations the problem repairs make; each builds its record and adds it. The root
+    // is one of the five predefined keys a record may name (any other is refused).
     bool ArchiveDeleteFile(std::u16string_view path);
-    bool DeleteKey(std::int32_t root, std::u16string_view subKey, bool tree, bool in64BitView);
-    bool DeleteValue(std::int32_t root, std::u16string_view subKey, std::u16string_view valueName,
-                     bool in64BitView);
-    bool SetTextValue(std::int32_t root, std::u16string_view subKey, std::u16string_view valueName,
-                      std::u16string_view text, bool in64BitView);
+    bool DeleteKey(HKey root, std::u16string_view subKey, KeyScope scope, RegistryView view);
+    bool DeleteValue(HKey root, std::u16string_view subKey, std::u16string_view valueName,
+                     RegistryView view);
+    bool SetTextValue(HKey root, std::u16string_view subKey, std::u16string_view valueName,
+                      std::u16string_view text, RegistryView view);
 
     // Appends each view's export text to the journal as the next NNNNNNNN.reg entry. False
     // when a view's text could not be written: the registry changes then have no undo copy,
@@ -157,63 +126,34 @@ public:
     // Whether UndoAll refused the list before it changed anything.
     bool UndoRefused() const { return undoRefused_; }
     // Files deleted so far, each with its copy on disk.
-    std::int32_t DeletedFileCount() const { return deletedFileCount_; }
+    std::int32_t DeletedFileCount() const { return runner_.DeletedFileCount(); }
     void SetExportAtEnd(bool exportAtEnd) { exportAtEnd_ = exportAtEnd; }
     bool ExportAtEnd() const { return exportAtEnd_; }
     void SetListFilePath(std::filesystem::path path) { listFilePath_ = std::move(path); }
     const std::filesystem::path& ListFilePath() const { return listFilePath_; }
     const std::filesystem::path& ArchivePath() const { return archivePath_; }
     const std::u16string& Description() const { return description_; }
-    // Seconds since 1970 (UTC) of the backup's last change.
-    std::int64_t LastChangeTime() const { return lastChangeTime_; }
-    std::int32_t ArchivedFileCount() const { return archivedFileCount_; }
-    std::int32_t ExportCount() const { return exportCount_; }
-    std::span<const std::unique_ptr<COperation>> Operations() const { return operations_; }
+    // The records kept for the list file (a repair run's) or read from it (the undo list's).
+    std::span<const COperation> Operations() const { return operations_; }
 
 private:
-    bool RunOperation(COperation& operation);
-    bool RunArchiveDeleteFile(COperation& operation);
-    bool RunDeleteKeyTree(const COperation& operation);
-    bool RunSetValue(const COperation& operation);
-    bool RunDeleteValue(const COperation& operation);
-
-    // The check of UndoAll: empty when every record may be reversed, else why not.
-    std::string CheckBeforeUndo();
-    std::string CheckExportEntry(const std::string& entryName);
-    bool UndoOperation(const COperation& operation);
-    bool RestoreFile(const COperation& operation);
-    bool ImportEntry(const std::string& entryName, bool in64BitView);
-    bool OpenArchiveForReading();
-
-    RegSam OperationMask(const COperation& operation) const;
-    std::int64_t Now() const;
     void Fail(const std::string& why);
-    bool SaveUndoCopyOfValue(CRegExport& writer, HKey root, std::u16string_view subKey,
-                             std::u16string_view valueName, bool in64BitView, RegSam mask);
-    bool CreateFolderOf(std::u16string_view path);
-    void Log(std::u16string_view line) const;
 
     const BackupEnvironment& environment_;
     bool repairUse_;
     bool exportAtEnd_ = false;
     bool closed_ = false;
-    std::unique_ptr<CRegExport> writer32_;
-    std::unique_ptr<CRegExport> writer64_;
+    COperationRunner runner_;
     std::unique_ptr<CBackupJournal> journal_;
-    std::filesystem::path listFilePath_;
-    std::vector<std::unique_ptr<COperation>> operations_;
     std::filesystem::path folder_;
-    std::u16string description_;
+    std::filesystem::path listFilePath_;
     std::filesystem::path archivePath_;
+    std::u16string description_;
+    std::vector<COperation> operations_;
+    // The export texts stored so far; the next is named after their count.
+    std::int32_t exportCount_ = 0;
     std::string failure_;
     bool undoRefused_ = false;
-    // The archive of an undo, once read, and its reader.
-    std::vector<std::uint8_t> archive_;
-    std::unique_ptr<IZipReader> archiveReader_;
-    std::int64_t lastChangeTime_ = 0;
-    std::int32_t archivedFileCount_ = 0;
-    std::int32_t exportCount_ = 0;
-    std::int32_t deletedFileCount_ = 0;
 };
 
 // Opens a repair run's partial backup: described by the application's title, its export

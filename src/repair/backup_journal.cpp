@@ -2,11 +2,13 @@
 
 #include <array>
 #include <cstdio>
+#include <optional>
 #include <set>
 #include <system_error>
 
 #include "core/archive.h"
-#include "core/text.h"
+#include "core/bytes.h"
+#include "core/text_encoding.h"
 #include "repair/undo_folder.h"
 #include "repair/undo_list_file.h"
 
@@ -41,16 +43,6 @@ std::uint32_t Crc32(std::span<const std::uint8_t> bytes) {
     return crc ^ 0xFFFFFFFFu;
 }
 
-void PutUInt32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back(static_cast<std::uint8_t>(value >> shift));
-}
-
-std::uint32_t GetUInt32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
 CArchiveWriter BodyOf(RecordType type, std::int64_t time) {
     CArchiveWriter body;
     body.WriteInt32(type);
@@ -78,7 +70,7 @@ struct JournalRecord {
     std::u16string text;  // begin: the description; stored file: its path
     std::string entry;    // stored file, export: the archive entry name
     std::vector<std::uint8_t> bytes;
-    std::unique_ptr<COperation> kept;
+    std::optional<COperation> kept;
     std::int32_t number = 0;  // cancelled: the record it cancels; export: the view flag
 };
 
@@ -108,12 +100,12 @@ public:
         std::uint8_t head[8];
         if (stream_ == nullptr || std::fread(head, 1, sizeof head, stream_) != sizeof head)
             return false;
-        const std::uint32_t length = GetUInt32(head);
+        const std::uint32_t length = ReadUInt32Le(head);
         if (length > kMaxBodyBytes)
             return false;
         body_.resize(length);
         if (std::fread(body_.data(), 1, length, stream_) != length ||
-            Crc32(body_) != GetUInt32(head + 4)) {
+            Crc32(body_) != ReadUInt32Le(head, 4)) {
             return false;
         }
         return Decode(record);
@@ -148,7 +140,7 @@ private:
             }
             case kKeptRecord:
                 record.kept = DecodeUndoRecord(reader);
-                return record.kept != nullptr;
+                return record.kept.has_value();
             case kCancelled: {
                 std::optional<std::int32_t> number = reader.ReadInt32();
                 record.number = number.value_or(-1);
@@ -200,11 +192,12 @@ bool IsJournalFileName(std::string_view name) {
 
 // --- writing ---------------------------------------------------------------------------------
 
-std::unique_ptr<CBackupJournal> CBackupJournal::Create(const std::filesystem::path& path,
+std::unique_ptr<CBackupJournal> CBackupJournal::Create(IFileIo& fileIo,
+                                                       const std::filesystem::path& path,
                                                        std::u16string_view description,
                                                        std::int64_t time, Append append,
                                                        std::string* error) {
-    std::unique_ptr<CAppendFile> file = CAppendFile::Create(path, error);
+    std::unique_ptr<CAppendFile> file = fileIo.CreateAppendFile(path, error);
     if (!file)
         return nullptr;
     std::unique_ptr<CBackupJournal> journal(new CBackupJournal(std::move(file), std::move(append)));
@@ -225,8 +218,8 @@ FileError CBackupJournal::Write(std::span<const std::uint8_t> body, std::int32_t
         return "cannot write " + Path().string() + ": the record is too large";
     std::vector<std::uint8_t> record;
     record.reserve(body.size() + 8);
-    PutUInt32(record, static_cast<std::uint32_t>(body.size()));
-    PutUInt32(record, Crc32(body));
+    AppendLittleEndian(record, body.size(), 4);
+    AppendLittleEndian(record, Crc32(body), 4);
     record.insert(record.end(), body.begin(), body.end());
     if (FileError failure = append_ ? append_(*file_, record) : file_->Append(record))
         return failure;
@@ -253,11 +246,11 @@ FileError CBackupJournal::AddKeptRecord(const COperation& record, std::int64_t t
     return Write(body.Bytes(), number);
 }
 
-FileError CBackupJournal::AddExport(std::string_view entryName, bool in64BitView,
+FileError CBackupJournal::AddExport(std::string_view entryName, RegistryView view,
                                     std::span<const std::uint8_t> text, std::int64_t time) {
     CArchiveWriter body = BodyOf(kExport, time);
     body.WriteString(Utf8ToUtf16(entryName));
-    body.WriteInt32(in64BitView ? 1 : 0);
+    body.WriteInt32(IsSixtyFourBit(view) ? 1 : 0);
     WriteBlob(body, text);
     return Write(body.Bytes(), nullptr);
 }
@@ -306,30 +299,27 @@ FileError Outline(const std::filesystem::path& journal, JournalOutline& outline)
 }  // namespace
 
 FileError CompleteFromJournal(const std::filesystem::path& journal, const IZipCodec& zip,
-                              const ReplaceFile& replaceFile) {
+                              IFileIo& fileIo) {
     JournalOutline outline;
     if (FileError failure = Outline(journal, outline))
         return failure;
 
     std::unique_ptr<IZipBuilder> archive = zip.NewArchive();
-    std::vector<std::unique_ptr<COperation>> records;
+    std::vector<COperation> records;
     CJournalReader reader(journal);
     JournalRecord record;
     for (std::int32_t number = 0; reader.Next(record); ++number) {
         const bool made = outline.cancelled.count(number) == 0;
-        auto kept = std::make_unique<COperation>();
         if (record.type == kStoredFile && made) {
-            kept->kind = kOpArchiveDeleteFile;
-            kept->texts = {record.text, Utf8ToUtf16(record.entry)};
+            records.emplace_back(ArchiveDeleteFileRecord{record.text, Utf8ToUtf16(record.entry)});
             ++outline.header.archivedFileCount;
         } else if (record.type == kExport) {
-            kept->kind = kOpDeleteKeyTree;
-            kept->texts = {u"waste", Utf8ToUtf16(record.entry)};
-            kept->numbers = {1};
-            kept->viewFlag = record.number;
+            const RegistryView view =
+                record.number != 0 ? RegistryView::Bits64 : RegistryView::Bits32;
+            records.emplace_back(ExportTextRecord{Utf8ToUtf16(record.entry), view});
             ++outline.header.exportCount;
         } else if (record.type == kKeptRecord && made) {
-            kept = std::move(record.kept);
+            records.push_back(std::move(*record.kept));
         } else {
             continue;
         }
@@ -337,7 +327,6 @@ FileError CompleteFromJournal(const std::filesystem::path& journal, const IZipCo
             if (ZipError error = archive->Add(record.entry, record.bytes, TimeOf(record.time)))
                 return "cannot build the archive of " + journal.string() + ": " + *error;
         }
-        records.push_back(std::move(kept));
     }
 
     std::error_code ignored;
@@ -346,20 +335,20 @@ FileError CompleteFromJournal(const std::filesystem::path& journal, const IZipCo
         if (ZipError error = archive->Finish(bytes))
             return "cannot build the archive of " + journal.string() + ": " + *error;
         const std::filesystem::path list = ListPathOfJournal(journal);
-        if (FileError failure = replaceFile(ArchivePathOfList(list), bytes))
+        if (FileError failure = fileIo.ReplaceFileAtomically(ArchivePathOfList(list), bytes))
             return failure;
-        if (FileError failure = replaceFile(list, EncodeUndoList(outline.header, records)))
+        if (FileError failure =
+                fileIo.ReplaceFileAtomically(list, EncodeUndoList(outline.header, records)))
             return failure;
     }
     if (!std::filesystem::remove(journal, ignored) && ignored)
         return "cannot remove " + journal.string() + ": " + ignored.message();
-    FlushFolder(journal.parent_path());
+    fileIo.FlushFolder(journal.parent_path());
     return std::nullopt;
 }
 
 std::vector<std::string> CompleteInterruptedBackups(const std::filesystem::path& undoFolder,
-                                                    const IZipCodec& zip,
-                                                    const ReplaceFile& replaceFile) {
+                                                    const IZipCodec& zip, IFileIo& fileIo) {
     std::vector<std::filesystem::path> journals;
     std::error_code error;
     for (std::filesystem::directory_iterator it(undoFolder, error), end; !error && it != end;
@@ -370,9 +359,9 @@ std::vector<std::string> CompleteInterruptedBackups(const std::filesystem::path&
     std::sort(journals.begin(), journals.end());
     std::vector<std::string> failures;
     for (const std::filesystem::path& journal : journals) {
-        if (IsAppendFileHeld(journal))
+        if (fileIo.IsAppendFileHeld(journal))
             continue;  // a run that is still going
-        if (FileError failure = CompleteFromJournal(journal, zip, replaceFile))
+        if (FileError failure = CompleteFromJournal(journal, zip, fileIo))
             failures.push_back("the interrupted partial backup " + journal.stem().string() +
                                " could not be completed: " + *failure);
     }

@@ -44,7 +44,8 @@ public:
 
     // Creates the journal with its begin record. Null, with *error set, when it cannot be
     // written: then nothing may be changed.
-    static std::unique_ptr<CBackupJournal> Create(const std::filesystem::path& path,
+    static std::unique_ptr<CBackupJournal> Create(IFileIo& fileIo,
+                                                  const std::filesystem::path& path,
                                                   std::u16string_view description,
                                                   std::int64_t time, Append append,
                                                   std::string* error);
@@ -56,7 +57,7 @@ public:
                                           std::int32_t* number);
     [[nodiscard]] FileError AddKeptRecord(const COperation& record, std::int64_t time,
                                           std::int32_t* number);
-    [[nodiscard]] FileError AddExport(std::string_view entryName, bool in64BitView,
+    [[nodiscard]] FileError AddExport(std::string_view entryName, RegistryView view,
                                       std::span<const std::uint8_t> text, std::int64_t time);
     // The change of an earlier record was not made after all.
     [[nodiscard]] FileError Cancel(std::int32_t number, std::int64_t time);
@@ -76,15 +77,12 @@ private:
 // Writes the archive and the list file that a journal stands for, each replaced whole, then
 // removes the journal. A journal whose run made no change is only removed. nullopt on
 // success; else what failed, and the journal stays.
-using ReplaceFile =
-    std::function<FileError(const std::filesystem::path&, std::span<const std::uint8_t>)>;
 [[nodiscard]] FileError CompleteFromJournal(const std::filesystem::path& journal,
-                                            const IZipCodec& zip, const ReplaceFile& replaceFile);
+                                            const IZipCodec& zip, IFileIo& fileIo);
 
 // Completes every journal in the undo folder that no live run holds; the failures, one line
 // each.
 std::vector<std::string> CompleteInterruptedBackups(const std::filesystem::path& undoFolder,
-                                                    const IZipCodec& zip,
-                                                    const ReplaceFile& replaceFile);
+                                                    const IZipCodec& zip, IFileIo& fileIo);
 
 }  // namespace quillary

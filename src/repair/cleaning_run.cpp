@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "core/text.h"
+#include "core/text_format.h"
 #include "repair/backup_journal.h"
 #include "repair/problem_repair.h"
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <mutex>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 
 namespace quillary {
 

@@ -3,16 +3,15 @@
 #include <algorithm>
 #include <array>
 
-#include "core/text.h"
 #include "engine/entry_types.h"
 #include "repair/deletion_guard.h"
+#include "repair/undo_list_file.h"
 
 namespace quillary {
 namespace {
 
 struct KeyPath {
     HKey root = HKey::None;
-    std::int32_t rootNumber = 0;
     std::u16string subKey;
 };
 
@@ -21,12 +20,9 @@ std::optional<KeyPath> SplitKeyPath(std::u16string_view text) {
         return std::nullopt;
     RegistryPath path = SplitRegistryPath(text);
     std::optional<HKey> root = RootKeyFromName(path.rootName);
-    if (!root)
+    if (!root || !IsRecordRoot(*root))
         return std::nullopt;
-    std::optional<std::int32_t> number = RootNumberOf(*root);
-    if (!number)
-        return std::nullopt;
-    return KeyPath{*root, *number, std::u16string(path.subKey)};
+    return KeyPath{*root, std::u16string(path.subKey)};
 }
 
 class CRepairRun {
@@ -34,15 +30,17 @@ public:
     CRepairRun(const CProblem& problem, CBackup& backup, const RegistryTarget& target,
                const std::function<void(std::u16string_view)>& log)
         : problem_(problem), backup_(backup), target_(target), log_(log) {
-        // The 64-bit view for an entry of that view on a 64-bit system; no view otherwise.
-        in64BitView_ = target_.is64Bit && !problem_.is32BitEntry;
+        // The 64-bit view for an entry of that view on a 64-bit system; the 32-bit one
+        // otherwise.
+        view_ =
+            target_.is64Bit && !problem_.is32BitEntry ? RegistryView::Bits64 : RegistryView::Bits32;
         RegSam view = 0;
         if (target_.is64Bit)
             view = problem_.is32BitEntry ? KeyWow64_32Key : KeyWow64_64Key;
         mask_ = kMaskReadWrite | view;
     }
 
-    bool DeleteTree(std::u16string_view keyText, bool recordAsTree, bool cleanParent) {
+    bool DeleteTree(std::u16string_view keyText, KeyScope scope, bool cleanParent) {
         std::optional<KeyPath> path = SplitKeyPath(keyText);
         if (!path)
             return false;
@@ -50,9 +48,8 @@ public:
             Log(u"Refused to delete a protected key: " + std::u16string(keyText));
             return false;
         }
-        if (!backup_.DeleteKey(path->rootNumber, path->subKey, recordAsTree, in64BitView_)) {
+        if (!backup_.DeleteKey(path->root, path->subKey, scope, view_))
             return false;
-        }
         if (cleanParent)
             DeleteEmptyParent(*path);
         return true;
@@ -62,14 +59,14 @@ public:
         std::optional<KeyPath> path = SplitKeyPath(keyText);
         if (!path)
             return false;
-        return backup_.DeleteValue(path->rootNumber, path->subKey, valueName, in64BitView_);
+        return backup_.DeleteValue(path->root, path->subKey, valueName, view_);
     }
 
     bool SetEmptyText(std::u16string_view keyText, std::u16string_view valueName) {
         std::optional<KeyPath> path = SplitKeyPath(keyText);
         if (!path)
             return false;
-        return backup_.SetTextValue(path->rootNumber, path->subKey, valueName, u"", in64BitView_);
+        return backup_.SetTextValue(path->root, path->subKey, valueName, u"", view_);
     }
 
     // Deletes the value, then takes its letter out of the key's MRUList.
@@ -88,7 +85,7 @@ public:
             problem_.ValueName.empty() ? std::u16string::npos : list.find(problem_.ValueName);
         if (!list.empty() && at != std::u16string::npos) {
             list.erase(at, 1);
-            backup_.SetTextValue(path->rootNumber, path->subKey, u"MRUList", list, in64BitView_);
+            backup_.SetTextValue(path->root, path->subKey, u"MRUList", list, view_);
         }
         return true;
     }
@@ -114,7 +111,7 @@ private:
     void ReadView(const KeyPath& path, std::u16string_view valueName, std::u16string& text) {
         if (!target_.is64Bit) {
             ReadValueText(target_, path.root, path.subKey, valueName, text);
-        } else if (in64BitView_) {
+        } else if (IsSixtyFourBit(view_)) {
             ReadValueText64(target_, path.root, path.subKey, valueName, text);
         } else {
             ReadValueText32(target_, path.root, path.subKey, valueName, text);
@@ -138,16 +135,15 @@ private:
         ListSubkeyNames(target_, key.Handle(), subkeys);
         ListValueNames(*target_.store, key.Handle(), values);
         key.Close();
-        if (subkeys.empty() && values.empty()) {
-            backup_.DeleteKey(path.rootNumber, parent, false, in64BitView_);
-        }
+        if (subkeys.empty() && values.empty())
+            backup_.DeleteKey(path.root, parent, KeyScope::Key, view_);
     }
 
     const CProblem& problem_;
     CBackup& backup_;
     const RegistryTarget& target_;
     const std::function<void(std::u16string_view)>& log_;
-    bool in64BitView_ = false;
+    RegistryView view_ = RegistryView::Bits32;
     RegSam mask_ = kMaskReadWrite;
 };
 
@@ -162,16 +158,16 @@ bool Repair(const CProblem& problem, CBackup& backup, const RegistryTarget& targ
         problem.AlternateKey.empty() ? problem.Key : problem.AlternateKey;
     switch (EntryTypeInfo(problem.EntryType).repair) {
         case RepairCode::R1:
-            return run.DeleteTree(alternateOrKey, true, true);
+            return run.DeleteTree(alternateOrKey, KeyScope::Tree, true);
         case RepairCode::R2:
-            return run.DeleteTree(alternateOrKey, false, false);
+            return run.DeleteTree(alternateOrKey, KeyScope::Key, false);
         case RepairCode::R3:
-            return run.DeleteTree(problem.Key, true, false);
+            return run.DeleteTree(problem.Key, KeyScope::Tree, false);
         case RepairCode::R4:
-            return run.DeleteTree(problem.Key, false, false);
+            return run.DeleteTree(problem.Key, KeyScope::Key, false);
         case RepairCode::R5:
             return !problem.AlternateKey.empty() &&
-                   run.DeleteTree(problem.AlternateKey, false, true);
+                   run.DeleteTree(problem.AlternateKey, KeyScope::Key, true);
         case RepairCode::R6:
             return run.DeleteMruEntry();
         case RepairCode::R7:

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
-#include "core/text.h"
+#include "core/bytes.h"
+#include "core/text_case.h"
+#include "core/text_encoding.h"
 
 namespace quillary {
 namespace {
@@ -58,10 +60,9 @@ bool IsCleanString(std::span<const std::uint8_t> data) {
 }
 
 void AppendHexDigits(std::u16string& text, std::uint32_t value, bool minimal) {
-    constexpr char16_t kDigits[] = u"0123456789abcdef";
     std::u16string digits;
     do {
-        digits.insert(digits.begin(), kDigits[value & 0xF]);
+        digits.insert(digits.begin(), static_cast<char16_t>(HexDigit(value)));
         value >>= 4;
     } while (value != 0);
     if (!minimal)
@@ -70,13 +71,12 @@ void AppendHexDigits(std::u16string& text, std::uint32_t value, bool minimal) {
 }
 
 std::u16string HexValue(std::u16string prefix, std::span<const std::uint8_t> data) {
-    constexpr char16_t kDigits[] = u"0123456789abcdef";
     std::u16string text = std::move(prefix);
     std::size_t count = text.size();
     text.reserve(count + data.size() * 3 + data.size() / 24 * 5 + 2);
     for (std::size_t i = 0; i < data.size(); ++i) {
-        text += kDigits[data[i] >> 4];
-        text += kDigits[data[i] & 0xF];
+        text += static_cast<char16_t>(HexDigit(data[i] >> 4u));
+        text += static_cast<char16_t>(HexDigit(data[i]));
         count += 2;
         if (i + 1 == data.size())
             break;
@@ -119,9 +119,7 @@ std::u16string CRegExport::FormatValue(std::u16string_view name, RegType type,
         return field + u"=\"" + Escape(text) + u"\"\r\n";
     }
     if (type == RegDword && data.size() == 4) {
-        std::uint32_t value =
-            static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
-            static_cast<std::uint32_t>(data[2]) << 16 | static_cast<std::uint32_t>(data[3]) << 24;
+        const std::uint32_t value = ReadUInt32Le(data);
         std::u16string line = field + u"=dword:";
         AppendHexDigits(line, value, false);
         return line + u"\r\n";
@@ -255,8 +253,8 @@ std::vector<std::uint8_t> CRegExport::FileBytes() const {
     return bytes;
 }
 
-FileError CRegExport::SaveToFile(const std::filesystem::path& path) const {
-    return ReplaceFileAtomically(path, FileBytes());
+FileError CRegExport::SaveToFile(IFileIo& fileIo, const std::filesystem::path& path) const {
+    return fileIo.ReplaceFileAtomically(path, FileBytes());
 }
 
 }  // namespace quillary

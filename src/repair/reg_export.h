@@ -38,7 +38,7 @@ public:
     // The text as a file holds it: FF FE and the text in UTF-16LE.
     std::vector<std::uint8_t> FileBytes() const;
     // Writes FileBytes(), replacing path atomically.
-    [[nodiscard]] FileError SaveToFile(const std::filesystem::path& path) const;
+    [[nodiscard]] FileError SaveToFile(IFileIo& fileIo, const std::filesystem::path& path) const;
 
     // One value line, as written under its key block.
     static std::u16string FormatValue(std::u16string_view name, RegType type,

@@ -1,8 +1,11 @@
 #include "repair/reg_file_reader.h"
 
 #include <algorithm>
+#include <array>
 
-#include "core/text.h"
+#include "core/bytes.h"
+#include "core/text_case.h"
+#include "core/text_encoding.h"
 #include "platform/file_io.h"
 
 namespace quillary {
@@ -158,13 +161,13 @@ private:
 
     void DecodeUtf16Le(std::span<const std::uint8_t> bytes, std::u16string& units) {
         if (!carried_.empty() && !bytes.empty()) {
-            units += static_cast<char16_t>(carried_[0] | bytes[0] << 8);
+            units += static_cast<char16_t>(ReadUInt16Le(std::array{carried_[0], bytes[0]}));
             carried_.clear();
             bytes = bytes.subspan(1);
         }
         const std::size_t whole = bytes.size() / 2 * 2;
         for (std::size_t i = 0; i < whole; i += 2) {
-            units += static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
+            units += static_cast<char16_t>(ReadUInt16Le(bytes, i));
         }
         if (whole < bytes.size()) {
             carried_.push_back(bytes.back());
@@ -248,18 +251,9 @@ bool IsRestBlank(std::u16string_view text) {
     return TrimView(CutComment(text)).empty();
 }
 
-bool IsHexDigit(char16_t ch) {
-    return (ch >= u'0' && ch <= u'9') || (ch >= u'a' && ch <= u'f') || (ch >= u'A' && ch <= u'F');
-}
-
+// The value of a digit the caller has checked with IsHexDigit.
 std::uint32_t HexValue(char16_t ch) {
-    if (ch >= u'0' && ch <= u'9') {
-        return ch - u'0';
-    }
-    if (ch >= u'a' && ch <= u'f') {
-        return ch - u'a' + 10u;
-    }
-    return ch - u'A' + 10u;
+    return HexDigitValue(ch).value_or(0);
 }
 
 // A quoted text with \\ \" \n \r starting at line[start]; the position after the closing
@@ -461,9 +455,7 @@ private:
             }
             operation.kind = Kind::SetValue;
             operation.type = RegDword;
-            operation.data = {
-                static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+            operation.data = LittleEndianBytes(value, 4);
         } else if (StartsWithNoCase(data, u"hex")) {
             return ReadHexValue(data, std::move(operation));
         } else {
@@ -645,10 +637,10 @@ std::optional<RegImportError> ReadRegText(std::span<const std::uint8_t> bytes,
     return reader.Finish();
 }
 
-std::optional<RegImportError> ReadRegFile(const std::filesystem::path& path,
+std::optional<RegImportError> ReadRegFile(IFileIo& fileIo, const std::filesystem::path& path,
                                           const RegBlockHandler& onBlock) {
     CRegTextReader reader(onBlock);
-    if (FileError failure = ReadFileInPieces(
+    if (FileError failure = fileIo.ReadFileInPieces(
             path, kMaxRegFileBytes, kPieceBytes,
             [&reader](std::span<const std::uint8_t> piece) { return reader.Feed(piece); })) {
         return RegImportError{0, std::move(*failure)};

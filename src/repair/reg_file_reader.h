@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "platform/registry.h"
 #include "platform/win_types.h"
 
@@ -58,7 +59,8 @@ using RegBlockHandler =
 
 // Reads a file from the disk a piece at a time, as ReadRegText reads text. A path that is not
 // a regular file (a folder, a FIFO, a device) is refused without being opened for reading.
-[[nodiscard]] std::optional<RegImportError> ReadRegFile(const std::filesystem::path& path,
+[[nodiscard]] std::optional<RegImportError> ReadRegFile(IFileIo& fileIo,
+                                                        const std::filesystem::path& path,
                                                         const RegBlockHandler& onBlock);
 
 // The operations a text stands for, in file order; or the first thing that is wrong with it

@@ -1,6 +1,7 @@
 #include "repair/reg_import.h"
 
-#include "core/text.h"
+#include "core/text_case.h"
+#include "core/text_encoding.h"
 #include "platform/file_io.h"
 #include "repair/reg_export.h"
 #include "repair/reg_operation_check.h"
@@ -133,11 +134,11 @@ void RecordUndoOf(const RegistryTarget& target, bool in64BitView,
     }
 }
 
-std::optional<RegImportError> CheckRegFile(const RegistryTarget& target,
+std::optional<RegImportError> CheckRegFile(const RegistryTarget& target, IFileIo& fileIo,
                                            const std::filesystem::path& path) {
     std::optional<RegImportError> refused;
     std::optional<RegImportError> unreadable =
-        ReadRegFile(path, [&](std::span<const RegImportOperation> block) {
+        ReadRegFile(fileIo, path, [&](std::span<const RegImportOperation> block) {
             refused = CheckRegOperations(target, block);
             return refused ? std::optional<std::string>(refused->message) : std::nullopt;
         });
@@ -146,15 +147,15 @@ std::optional<RegImportError> CheckRegFile(const RegistryTarget& target,
 }
 
 std::optional<std::string> ImportRegFile(const RegistryTarget& target, bool in64BitView,
-                                         const std::filesystem::path& path) {
+                                         IFileIo& fileIo, const std::filesystem::path& path) {
     const auto describe = [&path](const RegImportError& error) {
         std::string where = error.line ? ", line " + std::to_string(error.line) : "";
         return path.string() + where + ": " + error.message;
     };
-    if (std::optional<RegImportError> wrong = CheckRegFile(target, path))
+    if (std::optional<RegImportError> wrong = CheckRegFile(target, fileIo, path))
         return describe(*wrong) + "; nothing was imported";
     if (std::optional<RegImportError> failure =
-            ReadRegFile(path, [&](std::span<const RegImportOperation> block) {
+            ReadRegFile(fileIo, path, [&](std::span<const RegImportOperation> block) {
                 return ApplyRegOperations(target, in64BitView, block);
             })) {
         return describe(*failure);

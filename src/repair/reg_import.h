@@ -30,12 +30,13 @@ void RecordUndoOf(const RegistryTarget& target, bool in64BitView,
 // Reads a whole file a key block at a time and checks every operation it holds (see
 // reg_operation_check.h) without applying any; the first thing wrong, with its line.
 [[nodiscard]] std::optional<RegImportError> CheckRegFile(const RegistryTarget& target,
+                                                         IFileIo& fileIo,
                                                          const std::filesystem::path& path);
 
 // Reads a file twice: checks it whole (CheckRegFile), then applies it a key block at a time.
 // nullopt on success, else what went wrong (with its line).
 [[nodiscard]] std::optional<std::string> ImportRegFile(const RegistryTarget& target,
-                                                       bool in64BitView,
+                                                       bool in64BitView, IFileIo& fileIo,
                                                        const std::filesystem::path& path);
 
 }  // namespace quillary

@@ -1,6 +1,6 @@
 #include "repair/reg_operation_check.h"
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "repair/deletion_guard.h"
 
 namespace quillary {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/bytes.h"
 #include "core/registry_access.h"
 #include "core/settings.h"
 #include "repair/local_time_text.h"
@@ -48,16 +49,14 @@ std::array<std::uint8_t, 16> EncodeSystemTime(const SystemTime& time) {
                                      time.hour, time.minute, time.second,    time.milliseconds};
     std::array<std::uint8_t, 16> bytes{};
     for (std::size_t i = 0; i < 8; ++i) {
-        bytes[2 * i] = static_cast<std::uint8_t>(fields[i] & 0xFF);
-        bytes[2 * i + 1] = static_cast<std::uint8_t>(fields[i] >> 8);
+        const std::vector<std::uint8_t> field = LittleEndianBytes(fields[i], 2);
+        std::copy(field.begin(), field.end(), bytes.begin() + 2 * i);
     }
     return bytes;
 }
 
 SystemTime DecodeSystemTime(std::span<const std::uint8_t, 16> bytes) {
-    const auto field = [&](std::size_t i) {
-        return static_cast<std::uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    };
+    const auto field = [&](std::size_t i) { return ReadUInt16Le(bytes, 2 * i); };
     return SystemTime{field(0), field(1), field(2), field(3),
                       field(4), field(5), field(6), field(7)};
 }

@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform_queries.h"
 #include "platform/clock.h"
+#include "platform/platform_queries.h"
 #include "platform/registry.h"
 #include "platform/restore_points.h"
 

@@ -12,15 +12,31 @@
 #include <string>
 #include <vector>
 
-#include "core/text.h"
-#include "targets/memory/reg_text.h"
-#include "targets/posix/mapped_file_system.h"
 #include "repair/backup.h"
 #include "repair/minizip_codec.h"
 #include "support/registry_fixture.h"
 #include "support/temp_folder.h"
+#include "targets/memory/reg_text.h"
+#include "targets/posix/mapped_file_system.h"
+#include "targets/posix/posix_file_io.h"
 
 namespace quillary::testing {
+
+// The host's file I/O, with whole-file writes that count and, for paths that end in a given
+// text, fail as on a full disk.
+class CFailingFileIo final : public CPosixFileIo {
+public:
+    FileError ReplaceFileAtomically(const std::filesystem::path& path,
+                                    std::span<const std::uint8_t> bytes) override {
+        ++writes;
+        if (!failWritesEndingIn.empty() && path.string().ends_with(failWritesEndingIn))
+            return FileError("cannot write " + path.string() + ": disk full");
+        return CPosixFileIo::ReplaceFileAtomically(path, bytes);
+    }
+
+    std::string failWritesEndingIn;
+    int writes = 0;
+};
 
 class CBackupFixture {
 public:
@@ -43,6 +59,7 @@ public:
         environment_ = std::make_unique<BackupEnvironment>(BackupEnvironment{
             .target = target_,
             .files = *files_,
+            .fileIo = fileIo_,
             .localPathOf = [this](std::u16string_view path) { return files_->UnixPathOf(path); },
             .zip = zip_,
             .clock = clock_,
@@ -53,13 +70,6 @@ public:
             .showMessage = [this](std::u16string_view text) { messages.emplace_back(text); },
             .mayChangeFile =
                 [this](std::u16string_view path) { return !path.starts_with(u"C:\\outside"); },
-            .replaceFile =
-                [this](const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
-                    ++writes;
-                    if (!failWritesEndingIn.empty() && path.string().ends_with(failWritesEndingIn))
-                        return FileError("cannot write " + path.string() + ": disk full");
-                    return ReplaceFileAtomically(path, bytes);
-                },
             .appendToJournal =
                 [this](CAppendFile& file, std::span<const std::uint8_t> bytes) {
                     if (failJournalAppends)
@@ -81,14 +91,14 @@ public:
     // The whole registry as text.
     std::string RegistryText() { return FormatRegTree(registry_->Tree()); }
     // Every file and folder of the C: drive with its bytes.
-    std::string DriveText() const {
+    std::string DriveText() {
         std::vector<std::string> entries;
         for (const auto& entry :
              std::filesystem::recursive_directory_iterator(folder_.Path() / "c")) {
             std::string line = std::filesystem::relative(entry.path(), folder_.Path()).string();
             if (entry.is_regular_file()) {
                 std::vector<std::uint8_t> bytes;
-                (void)ReadWholeFile(entry.path(), 1 << 20, bytes);
+                (void)fileIo_.ReadWholeFile(entry.path(), 1 << 20, bytes);
                 line += " = " + std::string(bytes.begin(), bytes.end());
             }
             entries.push_back(line);
@@ -112,13 +122,14 @@ public:
 
     std::vector<std::u16string> log;
     std::vector<std::u16string> messages;
-    std::string failWritesEndingIn;
+    // The fixture's file I/O: tell it to fail writes, and count them.
+    CFailingFileIo& FileIo() { return fileIo_; }
     bool failJournalAppends = false;
-    int writes = 0;
     CManualClock& Clock() { return clock_; }
 
 private:
     CTempFolder folder_;
+    CFailingFileIo fileIo_;
     std::unique_ptr<CMemoryRegistry> registry_;
     std::unique_ptr<CMappedFileSystem> files_;
     RegistryTarget target_;

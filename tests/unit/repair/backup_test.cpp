@@ -1,4 +1,5 @@
 #include "repair/backup.h"
+#include "targets/posix/posix_file_io.h"
 
 #include <gtest/gtest.h>
 
@@ -6,12 +7,16 @@
 #include <functional>
 
 #include "backup_fixture.h"
+#include "core/text_encoding.h"
 #include "repair/backup_journal.h"
 #include "repair/reg_import.h"
 #include "repair/undo_list_file.h"
 
 namespace quillary {
 namespace {
+
+// The host's files, for the set-up and the checks of these tests.
+CPosixFileIo hostFiles;
 
 using testing::CBackupFixture;
 
@@ -30,12 +35,12 @@ constexpr std::string_view kRegistry = R"(
     "MRUList"="bca"
 )";
 
-constexpr std::int32_t kLocalMachine = 2;
-constexpr std::int32_t kCurrentUser = 1;
+constexpr RegistryView k32 = RegistryView::Bits32;
+constexpr RegistryView k64 = RegistryView::Bits64;
 
 std::vector<std::string> EntriesOf(const std::filesystem::path& archive) {
     std::vector<std::uint8_t> bytes;
-    EXPECT_FALSE(ReadWholeFile(archive, 1 << 24, bytes));
+    EXPECT_FALSE(hostFiles.ReadWholeFile(archive, 1 << 24, bytes));
     std::vector<std::string> names;
     EXPECT_FALSE(CMinizipCodec().ListEntries(bytes, names));
     return names;
@@ -43,7 +48,7 @@ std::vector<std::string> EntriesOf(const std::filesystem::path& archive) {
 
 std::string EntryText(const std::filesystem::path& archive, std::string_view name) {
     std::vector<std::uint8_t> bytes;
-    EXPECT_FALSE(ReadWholeFile(archive, 1 << 24, bytes));
+    EXPECT_FALSE(hostFiles.ReadWholeFile(archive, 1 << 24, bytes));
     std::vector<std::uint8_t> content;
     EXPECT_FALSE(CMinizipCodec().ReadEntry(bytes, name, 1 << 24, content));
     if (content.size() >= 2 && content[0] == 0xFF && content[1] == 0xFE)
@@ -59,11 +64,15 @@ std::vector<std::string> FolderNames(const std::filesystem::path& folder) {
     return names;
 }
 
-std::unique_ptr<COperation> Record(std::int32_t kind, std::vector<std::u16string> texts,
-                                   std::vector<std::int32_t> numbers = {},
-                                   bool in64BitView = false) {
-    return std::make_unique<COperation>(
-        COperation{std::move(texts), std::move(numbers), {}, in64BitView ? 1 : 0, kind});
+COperation ExportText(std::u16string entryName) {
+    return ExportTextRecord{std::move(entryName), k32};
+}
+
+COperation SetText(std::u16string_view subKey, std::u16string_view name, std::u16string_view text) {
+    return SetValueRecord{HKeyLocalMachine,
+                          std::u16string(subKey),
+                          {std::u16string(name), RecordValueKind::Text, std::u16string(text)},
+                          k64};
 }
 
 TEST(BackupTest, ThirtyTwoBitRunStoresTheFileAndTheExportAndListsBoth) {
@@ -75,7 +84,7 @@ TEST(BackupTest, ThirtyTwoBitRunStoresTheFileAndTheExportAndListsBoth) {
     fixture.WriteFile("old/old.exe", "MZ old");
     auto backup = BeginPartialBackup(fixture.Environment(), u"Quillary");
     EXPECT_TRUE(backup->ArchiveDeleteFile(u"C:\\old\\old.exe"));
-    EXPECT_TRUE(backup->DeleteKey(kLocalMachine, u"Software\\Vendor\\App", true, false));
+    EXPECT_TRUE(backup->DeleteKey(HKeyLocalMachine, u"Software\\Vendor\\App", KeyScope::Tree, k32));
     EXPECT_TRUE(EndPartialBackup(*backup));
 
     const std::filesystem::path folder = fixture.UndoFolder();
@@ -89,7 +98,7 @@ TEST(BackupTest, ThirtyTwoBitRunStoresTheFileAndTheExportAndListsBoth) {
               "\"Path\"=\"C:\\\\app\\\\app.exe\"\r\n");
 
     std::vector<std::uint8_t> bytes;
-    ASSERT_FALSE(ReadWholeFile(folder / "00000001.rmx", 1 << 20, bytes));
+    ASSERT_FALSE(hostFiles.ReadWholeFile(folder / "00000001.rmx", 1 << 20, bytes));
     DecodedUndoList list = DecodeUndoList(bytes);
     EXPECT_EQ(list.error, "");
     EXPECT_EQ(list.header.description, u"Quillary");
@@ -97,13 +106,9 @@ TEST(BackupTest, ThirtyTwoBitRunStoresTheFileAndTheExportAndListsBoth) {
     EXPECT_EQ(list.header.exportCount, 1);
     EXPECT_EQ(list.header.lastChangeTime, 1709647200);  // 2024-03-05 14:00 UTC
     ASSERT_EQ(list.records.size(), 2u);
-    EXPECT_EQ(list.records[0]->kind, kOpArchiveDeleteFile);
-    EXPECT_EQ(list.records[0]->texts,
-              (std::vector<std::u16string>{u"C:\\old\\old.exe", u"00000001.fil"}));
-    EXPECT_EQ(list.records[1]->kind, kOpDeleteKeyTree);
-    EXPECT_EQ(list.records[1]->texts, (std::vector<std::u16string>{u"waste", u"00000001.reg"}));
-    EXPECT_EQ(list.records[1]->numbers, std::vector<std::int32_t>{1});
-    EXPECT_EQ(list.records[1]->viewFlag, 0);
+    EXPECT_EQ(list.records[0],
+              COperation(ArchiveDeleteFileRecord{u"C:\\old\\old.exe", u"00000001.fil"}));
+    EXPECT_EQ(list.records[1], ExportText(u"00000001.reg"));
 
     const std::u16string& restorePoint = fixture.Settings().StrLatestRestorePoint;
     EXPECT_NE(restorePoint.find(u"2024. "), std::u16string::npos);
@@ -119,8 +124,8 @@ TEST(BackupTest, SixtyFourBitRunUndoesTheSixtyFourBitViewFirst) {
     )");
     const std::string before = fixture.RegistryText();
     auto backup = BeginPartialBackup(fixture.Environment(), u"Quillary");
-    EXPECT_TRUE(backup->SetTextValue(kCurrentUser, u"Software\\Shared", u"V", u"first", false));
-    EXPECT_TRUE(backup->SetTextValue(kCurrentUser, u"Software\\Shared", u"V", u"second", true));
+    EXPECT_TRUE(backup->SetTextValue(HKeyCurrentUser, u"Software\\Shared", u"V", u"first", k32));
+    EXPECT_TRUE(backup->SetTextValue(HKeyCurrentUser, u"Software\\Shared", u"V", u"second", k64));
     EXPECT_TRUE(EndPartialBackup(*backup));
 
     const std::filesystem::path folder = fixture.UndoFolder();
@@ -128,9 +133,8 @@ TEST(BackupTest, SixtyFourBitRunUndoesTheSixtyFourBitViewFirst) {
               (std::vector<std::string>{"00000001.reg", "00000002.reg"}));
     auto undo = fixture.LoadBackup(folder / "00000001.rmx");
     ASSERT_EQ(undo->Operations().size(), 2u);
-    EXPECT_EQ(undo->Operations()[0]->viewFlag, 0);
-    EXPECT_EQ(undo->Operations()[1]->viewFlag, 1);
-    EXPECT_EQ(undo->Operations()[1]->texts[1], u"00000002.reg");
+    EXPECT_EQ(undo->Operations()[0], ExportText(u"00000001.reg"));
+    EXPECT_EQ(undo->Operations()[1], COperation(ExportTextRecord{u"00000002.reg", k64}));
     EXPECT_TRUE(undo->UndoAll());
     EXPECT_EQ(fixture.RegistryText(), before);
 }
@@ -140,48 +144,45 @@ TEST(BackupTest, SixtyFourBitRunUndoesTheSixtyFourBitViewFirst) {
 TEST(BackupTest, EveryKindIsUndoneExactly) {
     struct {
         const char* why;
-        std::function<std::unique_ptr<COperation>(CBackupFixture&)> prepare;
+        std::function<COperation(CBackupFixture&)> prepare;
         std::function<void(CBackupFixture&)> between = [](CBackupFixture&) {};
     } cases[] = {
         {"3 archive and delete file, its folders gone since",
          [](CBackupFixture& f) {
              f.WriteFile("deep/dir/f.bin", std::string("\0\x01\xff bytes", 9));
-             return Record(kOpArchiveDeleteFile, {u"C:\\deep\\dir\\f.bin"});
+             return ArchiveDeleteFileRecord{u"C:\\deep\\dir\\f.bin", std::nullopt};
          },
          [](CBackupFixture& f) { std::filesystem::remove_all(f.Root() / "c" / "deep"); }},
         {"5 delete key",
          [](CBackupFixture&) {
-             return Record(kOpDeleteKey, {u"Software\\Vendor\\App"}, {kLocalMachine}, true);
+             return DeleteKeyRecord{HKeyLocalMachine, u"Software\\Vendor\\App", KeyScope::Key, k64};
          }},
         {"6 delete key tree in the 32-bit view",
          [](CBackupFixture&) {
-             return Record(kOpDeleteKeyTree, {u"Software\\Vendor32"}, {kLocalMachine}, false);
+             return DeleteKeyRecord{HKeyLocalMachine, u"Software\\Vendor32", KeyScope::Tree, k32};
          }},
         {"8 set existing value",
          [](CBackupFixture&) {
-             return Record(kOpSetValue, {u"Software\\Vendor\\App", u"Path", u"C:\\new.exe"},
-                           {kValueText, kLocalMachine}, true);
+             return SetText(u"Software\\Vendor\\App", u"Path", u"C:\\new.exe");
          }},
         {"8 set a value that did not exist",
-         [](CBackupFixture&) {
-             return Record(kOpSetValue, {u"Software\\Vendor\\App", u"Fresh", u"v"},
-                           {kValueText, kLocalMachine}, true);
-         }},
+         [](CBackupFixture&) { return SetText(u"Software\\Vendor\\App", u"Fresh", u"v"); }},
         {"8 set a DWORD",
          [](CBackupFixture&) {
-             return Record(kOpSetValue, {u"Software\\Vendor\\App", u"Count", u""},
-                           {kValueDword, kLocalMachine, 7}, true);
+             return SetValueRecord{HKeyLocalMachine,
+                                   u"Software\\Vendor\\App",
+                                   {u"Count", RecordValueKind::Dword, u"", 7},
+                                   k64};
          }},
         {"9 delete value",
          [](CBackupFixture&) {
-             return Record(kOpDeleteValue, {u"Software\\Vendor\\App", u"Count"}, {kLocalMachine},
-                           true);
+             return DeleteValueRecord{HKeyLocalMachine, u"Software\\Vendor\\App", u"Count", k64};
          }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
         CBackupFixture fixture(kRegistry);
-        std::unique_ptr<COperation> record = c.prepare(fixture);
+        COperation record = c.prepare(fixture);
         const std::string registryBefore = fixture.RegistryText();
         const std::string driveBefore = fixture.DriveText();
 
@@ -205,10 +206,10 @@ TEST(BackupTest, ValueChangedTwiceIsUndoneToItsFirstState) {
     CBackupFixture fixture(kRegistry);
     const std::string before = fixture.RegistryText();
     auto backup = BeginPartialBackup(fixture.Environment(), u"Quillary");
-    EXPECT_TRUE(backup->DeleteValue(kCurrentUser, u"Software\\Mru", u"c", true));
-    EXPECT_TRUE(backup->SetTextValue(kCurrentUser, u"Software\\Mru", u"MRUList", u"ba", true));
-    EXPECT_TRUE(backup->DeleteValue(kCurrentUser, u"Software\\Mru", u"a", true));
-    EXPECT_TRUE(backup->SetTextValue(kCurrentUser, u"Software\\Mru", u"MRUList", u"b", true));
+    EXPECT_TRUE(backup->DeleteValue(HKeyCurrentUser, u"Software\\Mru", u"c", k64));
+    EXPECT_TRUE(backup->SetTextValue(HKeyCurrentUser, u"Software\\Mru", u"MRUList", u"ba", k64));
+    EXPECT_TRUE(backup->DeleteValue(HKeyCurrentUser, u"Software\\Mru", u"a", k64));
+    EXPECT_TRUE(backup->SetTextValue(HKeyCurrentUser, u"Software\\Mru", u"MRUList", u"b", k64));
     EXPECT_TRUE(EndPartialBackup(*backup));
 
     EXPECT_TRUE(fixture.LoadBackup(fixture.UndoFolder() / "00000001.rmx")->UndoAll());
@@ -224,27 +225,40 @@ TEST(BackupTest, ChangesWithoutAnUndoCopyAreNotMade) {
         // The export never walks into Wow6432Node, so it could not be put back.
         {"key below Wow6432Node",
          [](CBackup& b) {
-             return b.DeleteKey(kLocalMachine, u"Software\\Wow6432Node\\Vendor32", true, true);
+             return b.DeleteKey(HKeyLocalMachine, u"Software\\Wow6432Node\\Vendor32",
+                                KeyScope::Tree, k64);
          },
          u"Backup FAILED - KEY NOT DELETED"},
         // Binary values are not a kind a set can write; the copy was taken before that shows.
         {"binary set value",
          [](CBackup& b) {
-             bool done =
-                 b.AddOperation(Record(kOpSetValue, {u"Software\\Vendor\\App", u"Path", u""},
-                                       {kValueBinary, kLocalMachine}, true));
+             bool done = b.AddOperation(SetValueRecord{HKeyLocalMachine,
+                                                       u"Software\\Vendor\\App",
+                                                       {u"Path", RecordValueKind::Binary, u""},
+                                                       k64});
              EXPECT_NE(b.ExportWriter(true)->Text().find(u"\"Path\"="), std::u16string::npos);
              return done;
          },
          u"Key Created"},
         {"missing value",
          [](CBackup& b) {
-             return b.DeleteValue(kLocalMachine, u"Software\\Vendor\\App", u"Nope", true);
+             return b.DeleteValue(HKeyLocalMachine, u"Software\\Vendor\\App", u"Nope", k64);
          },
          u"Value Deleted failed!"},
         {"missing file", [](CBackup& b) { return b.ArchiveDeleteFile(u"C:\\nope.txt"); },
          u"File NOT added to ZIp: it cannot be found"},
-        {"whole root", [](CBackup& b) { return b.DeleteKey(kLocalMachine, u"", true, true); },
+        {"whole root",
+         [](CBackup& b) { return b.DeleteKey(HKeyLocalMachine, u"", KeyScope::Tree, k64); },
+         u"Trying to Add operation"},
+        // A record names one of the five roots; any other handle is refused.
+        {"root that is no root",
+         [](CBackup& b) {
+             return b.DeleteValue(HKeyPerformanceData, u"Software\\Vendor\\App", u"Count", k64);
+         },
+         u"Trying to Add operation"},
+        // An export text's record belongs to the backup alone; handed in, it is not run.
+        {"export text record",
+         [](CBackup& b) { return b.AddOperation(ExportText(u"00000001.reg")); },
          u"Trying to Add operation"},
     };
     for (const auto& c : cases) {
@@ -261,7 +275,7 @@ TEST(BackupTest, ChangesWithoutAnUndoCopyAreNotMade) {
     // Without export writers no registry change has anywhere to go.
     CBackupFixture fixture(kRegistry);
     CBackup backup(fixture.Environment(), u"Quillary");
-    EXPECT_FALSE(backup.DeleteValue(kLocalMachine, u"Software\\Vendor\\App", u"Count", true));
+    EXPECT_FALSE(backup.DeleteValue(HKeyLocalMachine, u"Software\\Vendor\\App", u"Count", k64));
     EXPECT_TRUE(testing::ValueBytes(fixture.Registry(), HKeyLocalMachine, u"Software\\Vendor\\App",
                                     u"Count"));
 }
@@ -269,7 +283,7 @@ TEST(BackupTest, ChangesWithoutAnUndoCopyAreNotMade) {
 TEST(BackupTest, DeletingAKeyThatIsGoneSucceedsWithoutDeleting) {
     CBackupFixture fixture(kRegistry);
     auto backup = BeginPartialBackup(fixture.Environment(), u"Quillary");
-    EXPECT_TRUE(backup->DeleteKey(kLocalMachine, u"Software\\Gone", true, true));
+    EXPECT_TRUE(backup->DeleteKey(HKeyLocalMachine, u"Software\\Gone", KeyScope::Tree, k64));
     EXPECT_FALSE(fixture.HasLogLine(u"KEY DELETED"));
     EXPECT_FALSE(fixture.HasLogLine(u"KEY NOT DELETED"));
 }
@@ -292,7 +306,8 @@ TEST(BackupTest, JournalThatCannotBeWrittenLosesNothing) {
     // Once the backup failed, nothing more is changed, whatever it is.
     fixture.failJournalAppends = false;
     const std::string registryBefore = fixture.RegistryText();
-    EXPECT_FALSE(backup->DeleteKey(kLocalMachine, u"Software\\Vendor\\App", true, true));
+    EXPECT_FALSE(
+        backup->DeleteKey(HKeyLocalMachine, u"Software\\Vendor\\App", KeyScope::Tree, k64));
     EXPECT_EQ(fixture.RegistryText(), registryBefore);
     EXPECT_FALSE(EndPartialBackup(*backup));
 
@@ -315,7 +330,7 @@ TEST(BackupTest, BackupThatCannotStartChangesNothing) {
     auto backup = BeginPartialBackup(fixture.Environment(), u"Quillary");
     EXPECT_NE(backup->Failure(), "");
     EXPECT_FALSE(backup->ArchiveDeleteFile(u"C:\\a.txt"));
-    EXPECT_FALSE(backup->DeleteValue(kCurrentUser, u"Software\\Mru", u"a", true));
+    EXPECT_FALSE(backup->DeleteValue(HKeyCurrentUser, u"Software\\Mru", u"a", k64));
     EXPECT_FALSE(EndPartialBackup(*backup));
     EXPECT_EQ(fixture.RegistryText(), registryBefore);
     EXPECT_EQ(fixture.DriveText(), driveBefore);
@@ -337,7 +352,7 @@ TEST(BackupTest, JournalCutAtAnyByteCompletesToAnUndoableBackup) {
         auto backup = BeginPartialBackup(fixture.Environment(), u"Quillary");
         for (const std::string& name : names)
             ASSERT_TRUE(backup->ArchiveDeleteFile(u"C:\\d\\" + Utf8ToUtf16(name)));
-        ASSERT_FALSE(ReadWholeFile(folder / "00000001.rjl", 1 << 20, journal));
+        ASSERT_FALSE(hostFiles.ReadWholeFile(folder / "00000001.rjl", 1 << 20, journal));
         backup->Discard();
     }
     // Where each record ends: its length, its CRC, its body.
@@ -360,8 +375,9 @@ TEST(BackupTest, JournalCutAtAnyByteCompletesToAnUndoableBackup) {
         }
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
-        ASSERT_FALSE(ReplaceFileAtomically(folder / "00000001.rjl", std::span(journal).first(cut)));
-        EXPECT_EQ(CompleteInterruptedBackups(folder, CMinizipCodec(), ReplaceFileAtomically),
+        ASSERT_FALSE(hostFiles.ReplaceFileAtomically(folder / "00000001.rjl",
+                                                     std::span(journal).first(cut)));
+        EXPECT_EQ(CompleteInterruptedBackups(folder, CMinizipCodec(), hostFiles),
                   std::vector<std::string>{});
         EXPECT_FALSE(std::filesystem::exists(folder / "00000001.rjl"));
         if (std::filesystem::exists(folder / "00000001.rmx")) {
@@ -385,9 +401,8 @@ TEST(BackupTest, JournalOfARunThatGoesOnIsNotCompleted) {
     fixture.WriteFile("a.txt", "first");
     auto backup = BeginPartialBackup(fixture.Environment(), u"Quillary");
     ASSERT_TRUE(backup->ArchiveDeleteFile(u"C:\\a.txt"));
-    EXPECT_EQ(
-        CompleteInterruptedBackups(fixture.UndoFolder(), CMinizipCodec(), ReplaceFileAtomically),
-        std::vector<std::string>{});
+    EXPECT_EQ(CompleteInterruptedBackups(fixture.UndoFolder(), CMinizipCodec(), hostFiles),
+              std::vector<std::string>{});
     EXPECT_TRUE(std::filesystem::exists(fixture.UndoFolder() / "00000001.rjl"));
     EXPECT_FALSE(std::filesystem::exists(fixture.UndoFolder() / "00000001.rmx"));
     EXPECT_TRUE(EndPartialBackup(*backup));
@@ -395,19 +410,23 @@ TEST(BackupTest, JournalOfARunThatGoesOnIsNotCompleted) {
 }
 
 TEST(BackupTest, UndoThatCannotFindItsCopyFails) {
+    const COperation kFile = ArchiveDeleteFileRecord{u"C:\\x.txt", u"00000002.fil"};
     struct {
         const char* why;
-        std::int32_t kind;
+        COperation record;
         bool archiveExists;
         std::vector<std::u16string> messages;
     } cases[] = {
-        {"export entry missing", kOpDeleteKeyTree, true, {u"text of IDS_STR_UNDO_FAILED"}},
-        {"file entry missing", kOpArchiveDeleteFile, true, {u"text of IDS_STR_UNDO_FAILED"}},
+        {"export entry missing",
+         ExportText(u"00000002.reg"),
+         true,
+         {u"text of IDS_STR_UNDO_FAILED"}},
+        {"file entry missing", kFile, true, {u"text of IDS_STR_UNDO_FAILED"}},
         {"archive missing, export",
-         kOpDeleteKeyTree,
+         ExportText(u"00000002.reg"),
          false,
          {u"text of IDS_UNZIP_ERR", u"text of IDS_STR_UNDO_FAILED"}},
-        {"archive missing, file", kOpArchiveDeleteFile, false, {u"text of IDS_STR_UNDO_FAILED"}},
+        {"archive missing, file", kFile, false, {u"text of IDS_STR_UNDO_FAILED"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
@@ -418,13 +437,11 @@ TEST(BackupTest, UndoThatCannotFindItsCopyFails) {
             std::vector<std::uint8_t> archive;
             ASSERT_FALSE(CMinizipCodec().AddEntry(archive, "00000001.reg",
                                                   std::vector<std::uint8_t>{'x'}, {}));
-            ASSERT_FALSE(ReplaceFileAtomically(folder / "00000005.rxb", archive));
+            ASSERT_FALSE(hostFiles.ReplaceFileAtomically(folder / "00000005.rxb", archive));
         }
-        std::vector<std::unique_ptr<COperation>> records;
-        records.push_back(Record(c.kind, {u"C:\\x.txt", u"00000002.fil"}, {1}));
-        if (c.kind == kOpDeleteKeyTree)
-            records.back()->texts = {u"waste", u"00000002.reg"};
-        ASSERT_FALSE(ReplaceFileAtomically(folder / "00000005.rmx", EncodeUndoList({}, records)));
+        const std::vector<COperation> records = {c.record};
+        ASSERT_FALSE(
+            hostFiles.ReplaceFileAtomically(folder / "00000005.rmx", EncodeUndoList({}, records)));
 
         auto undo = fixture.LoadBackup(folder / "00000005.rmx");
         ASSERT_EQ(undo->Operations().size(), 1u);
@@ -440,24 +457,25 @@ TEST(BackupTest, UndoRefusesWhatNoRepairWrites) {
         "Windows Registry Editor Version 5.00\r\n\r\n[-HKEY_CURRENT_USER\\Software]\r\n";
     struct {
         const char* why;
-        std::unique_ptr<COperation> record;
+        COperation record;
         std::string exportText = "Windows Registry Editor Version 5.00\r\n";
     } cases[] = {
-        {"copy file", Record(kOpCopyFile, {u"C:\\x.txt", u"C:\\victim.txt"}, {0})},
-        {"move file", Record(kOpMoveFile, {u"C:\\a.txt", u"C:\\moved.txt"})},
-        {"create key", Record(kOpCreateKey, {u"Software\\New"}, {kLocalMachine})},
+        {"copy file", CopyFileRecord{u"C:\\x.txt", u"C:\\victim.txt", false}},
+        {"move file", MoveFileRecord{u"C:\\a.txt", u"C:\\moved.txt"}},
+        {"create key", CreateKeyRecord{HKeyLocalMachine, u"Software\\New", k32}},
         {"create key and value",
-         Record(kOpCreateKeyAndValue, {u"Software\\New", u"v", u"t"}, {0, kLocalMachine, 0})},
-        {"delete value record",
-         Record(kOpDeleteValue, {u"Software\\Mru", u"z", u"t"}, {kCurrentUser, kValueText})},
+         CreateKeyAndValueRecord{HKeyLocalMachine, u"Software\\New", {u"v", {}, u"t"}, k32}},
+        {"delete key", DeleteKeyRecord{HKeyCurrentUser, u"Software", KeyScope::Tree, k32}},
+        {"delete value record", DeleteValueRecord{HKeyCurrentUser, u"Software\\Mru", u"z", k32}},
+        {"set value record", SetText(u"Software\\Vendor\\App", u"Path", u"C:\\evil.exe")},
+        {"file that was never stored", ArchiveDeleteFileRecord{u"C:\\a.txt", std::nullopt}},
+        {"record of another program",
+         ForeignRecord{9, {u"Software\\Mru", u"z", u"t"}, {1, 0}, {}, 0}},
         {"file outside what an undo may write",
-         Record(kOpArchiveDeleteFile, {u"C:\\outside\\evil.txt", u"00000001.fil"})},
-        {"file entry that is not there",
-         Record(kOpArchiveDeleteFile, {u"C:\\a.txt", u"00000009.fil"})},
-        {"export that deletes a top-level key",
-         Record(kOpDeleteKeyTree, {u"waste", u"00000001.reg"}, {1}), deleteSoftware},
-        {"export that deletes a container in the 32-bit view",
-         Record(kOpDeleteKeyTree, {u"waste", u"00000001.reg"}, {1}),
+         ArchiveDeleteFileRecord{u"C:\\outside\\evil.txt", u"00000001.fil"}},
+        {"file entry that is not there", ArchiveDeleteFileRecord{u"C:\\a.txt", u"00000009.fil"}},
+        {"export that deletes a top-level key", ExportText(u"00000001.reg"), deleteSoftware},
+        {"export that deletes a container in the 32-bit view", ExportText(u"00000001.reg"),
          "Windows Registry Editor Version 5.00\r\n\r\n"
          "[-HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft]\r\n"},
     };
@@ -476,14 +494,14 @@ TEST(BackupTest, UndoRefusesWhatNoRepairWrites) {
                          std::vector<std::uint8_t>(c.exportText.begin(), c.exportText.end()), {}));
         std::vector<std::uint8_t> bytes;
         ASSERT_FALSE(archive->Finish(bytes));
-        ASSERT_FALSE(ReplaceFileAtomically(folder / "00000001.rxb", bytes));
+        ASSERT_FALSE(hostFiles.ReplaceFileAtomically(folder / "00000001.rxb", bytes));
         // A sound record first: the refusal must come before it is undone.
-        std::vector<std::unique_ptr<COperation>> records;
-        records.push_back(Record(kOpDeleteKeyTree, {u"waste", u"00000001.reg"}, {1}));
-        records.push_back(std::move(c.record));
-        if (records.back()->kind == kOpDeleteKeyTree)
-            records.erase(records.begin());
-        ASSERT_FALSE(ReplaceFileAtomically(folder / "00000001.rmx", EncodeUndoList({}, records)));
+        std::vector<COperation> records;
+        if (!std::holds_alternative<ExportTextRecord>(c.record))
+            records.push_back(ExportText(u"00000001.reg"));
+        records.push_back(c.record);
+        ASSERT_FALSE(
+            hostFiles.ReplaceFileAtomically(folder / "00000001.rmx", EncodeUndoList({}, records)));
 
         auto undo = fixture.LoadBackup(folder / "00000001.rmx");
         EXPECT_FALSE(undo->UndoAll());
@@ -499,13 +517,13 @@ TEST(BackupTest, UndoListBackupsNeverWriteTheirFiles) {
     auto backup = BeginPartialBackup(fixture.Environment(), u"Quillary");
     EXPECT_TRUE(backup->ArchiveDeleteFile(u"C:\\a.txt"));
     EXPECT_TRUE(EndPartialBackup(*backup));
-    const int writes = fixture.writes;
+    const int writes = fixture.FileIo().writes;
     {
         auto undo = fixture.LoadBackup(fixture.UndoFolder() / "00000001.rmx");
         EXPECT_EQ(undo->Description(), u"Quillary");
         EXPECT_FALSE(undo->ArchiveDeleteFile(u"C:\\a.txt"));
     }
-    EXPECT_EQ(fixture.writes, writes);
+    EXPECT_EQ(fixture.FileIo().writes, writes);
 }
 
 }  // namespace

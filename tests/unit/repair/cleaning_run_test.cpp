@@ -75,7 +75,7 @@ protected:
     std::unique_ptr<CMemoryRegistry> config_ = testing::MakeRegistry("");
     testing::FakePlatformQueries platform_;
     CSettings settings_;
-    CExclusionLists exclusions_;
+    CExclusionLists exclusions_{fixture_.FileIo()};
     CMappedFileSystem files_{MappedFileSystemSetup{}};
     SettingsValues scanSettings_;
     NothingProtected protection_;
@@ -139,7 +139,7 @@ TEST_F(CleaningRunTest, AFullDiskLosesNothing) {
         std::filesystem::remove_all(fixture.UndoFolder());
         fixture.WriteFile("Desktop/old.lnk", "L");
         fixture.failJournalAppends = fullFromTheStart;
-        fixture.failWritesEndingIn = fullFromTheStart ? "" : ".rxb";
+        fixture.FileIo().failWritesEndingIn = fullFromTheStart ? "" : ".rxb";
         CCategory& shortcuts = *scans_.CategoryOf(0x1);
         shortcuts.MutableProblems().clear();
         int link = shortcuts.AddProblem(false, 34, u"", u"", u"", u"");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "backup_fixture.h"
+#include "core/text_encoding.h"
 #include "repair/cleaning_run.h"
 #include "repair/deletion_guard.h"
 

@@ -1,13 +1,17 @@
 #include "repair/reg_export.h"
+#include "targets/posix/posix_file_io.h"
 
 #include <gtest/gtest.h>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "support/registry_fixture.h"
 #include "support/temp_folder.h"
 
 namespace quillary {
 namespace {
+
+// The host's files, for the set-up and the checks of these tests.
+CPosixFileIo hostFiles;
 
 std::vector<std::uint8_t> Bytes(std::initializer_list<int> values) {
     std::vector<std::uint8_t> bytes;
@@ -148,9 +152,9 @@ TEST(RegExportTest, LargeValuesAreKeptWholeAndFilesStartWithTheMark) {
 
     testing::CTempFolder folder;
     CRegExport empty(target);
-    ASSERT_EQ(empty.SaveToFile(folder.Path() / "x.reg"), std::nullopt);
+    ASSERT_EQ(empty.SaveToFile(hostFiles, folder.Path() / "x.reg"), std::nullopt);
     std::vector<std::uint8_t> bytes;
-    ASSERT_EQ(ReadWholeFile(folder.Path() / "x.reg", 1024, bytes), std::nullopt);
+    ASSERT_EQ(hostFiles.ReadWholeFile(folder.Path() / "x.reg", 1024, bytes), std::nullopt);
     std::vector<std::uint8_t> expected = {0xFF, 0xFE};
     std::vector<std::uint8_t> header = Utf16(u"Windows Registry Editor Version 5.00\r\n");
     expected.insert(expected.end(), header.begin(), header.end());

@@ -1,6 +1,7 @@
 // Reading registry export text a key block at a time.
 
 #include "repair/reg_file_reader.h"
+#include "targets/posix/posix_file_io.h"
 
 #include <sys/stat.h>
 
@@ -8,12 +9,15 @@
 
 #include <fstream>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "support/shared_testdata.h"
 #include "support/temp_folder.h"
 
 namespace quillary {
 namespace {
+
+// The host's files, for the set-up and the checks of these tests.
+CPosixFileIo hostFiles;
 
 using Kind = RegImportOperation::Kind;
 
@@ -180,7 +184,7 @@ TEST(RegFileReaderTest, ReadsFilesAcrossTheirPieces) {
             name, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
         std::vector<RegImportOperation> operations;
         const std::optional<RegImportError> error =
-            ReadRegFile(path, [&operations](std::span<const RegImportOperation> block) {
+            ReadRegFile(hostFiles, path, [&operations](std::span<const RegImportOperation> block) {
                 operations.insert(operations.end(), block.begin(), block.end());
                 return std::optional<std::string>();
             });
@@ -199,7 +203,7 @@ TEST(RegFileReaderTest, ReadsOnlyRegularFiles) {
     for (const std::filesystem::path& path : {pipe, folder.Path()}) {
         SCOPED_TRACE(path.string());
         const std::optional<RegImportError> error =
-            ReadRegFile(path, [](auto) { return std::optional<std::string>(); });
+            ReadRegFile(hostFiles, path, [](auto) { return std::optional<std::string>(); });
         ASSERT_TRUE(error.has_value());
         EXPECT_EQ(error->line, 0u);
         EXPECT_EQ(error->message, path.string() + " is not a regular file");
@@ -222,7 +226,7 @@ TEST(RegFileReaderTest, RealExportsAndCutCopiesOfThem) {
         ++files;
         std::size_t keys = 0;
         const std::optional<RegImportError> error =
-            ReadRegFile(entry.path(), [&keys](std::span<const RegImportOperation>) {
+            ReadRegFile(hostFiles, entry.path(), [&keys](std::span<const RegImportOperation>) {
                 ++keys;
                 return std::optional<std::string>();
             });

@@ -1,15 +1,19 @@
 #include "repair/reg_import.h"
+#include "targets/posix/posix_file_io.h"
 
 #include <gtest/gtest.h>
 
-#include "core/text.h"
-#include "targets/memory/reg_text.h"
+#include "core/text_encoding.h"
 #include "repair/reg_export.h"
 #include "support/registry_fixture.h"
 #include "support/temp_folder.h"
+#include "targets/memory/reg_text.h"
 
 namespace quillary {
 namespace {
+
+// The host's files, for the set-up and the checks of these tests.
+CPosixFileIo hostFiles;
 
 using testing::MakeRegistry;
 using testing::ValueBytes;
@@ -101,7 +105,7 @@ TEST(RegImportTest, DamagedFilesNameTheirLineAndChangeNothing) {
         EXPECT_EQ(parsed.error->line, c.line);
         EXPECT_TRUE(parsed.operations.empty());
         std::filesystem::path file = folder.Write("damaged.reg", std::string(c.text) + "\n");
-        std::optional<std::string> failure = ImportRegFile(target, false, file);
+        std::optional<std::string> failure = ImportRegFile(target, false, hostFiles, file);
         ASSERT_TRUE(failure);
         EXPECT_NE(failure->find("nothing was imported"), std::string::npos);
         EXPECT_FALSE(testing::KeyExists(*registry, HKeyCurrentUser, u"x"));
@@ -138,14 +142,14 @@ TEST(RegImportTest, ExportThenImportRestoresTheKey) {
     CRegExport writer(source);
     ASSERT_TRUE(writer.ExportKey(HKeyCurrentUser, u"Software\\Demo", false));
     testing::CTempFolder folder;
-    ASSERT_EQ(writer.SaveToFile(folder.Path() / "undo.reg"), std::nullopt);
+    ASSERT_EQ(writer.SaveToFile(hostFiles, folder.Path() / "undo.reg"), std::nullopt);
 
     auto restored = MakeRegistry(R"(
         [HKEY_CURRENT_USER\Software\Demo]
         "Count"=dword:00000001
     )");
     RegistryTarget target{restored.get(), false, {}};
-    ASSERT_EQ(ImportRegFile(target, false, folder.Path() / "undo.reg"), std::nullopt);
+    ASSERT_EQ(ImportRegFile(target, false, hostFiles, folder.Path() / "undo.reg"), std::nullopt);
     for (std::u16string_view name : {u"", u"@", u"Quote\"d", u"Count", u"Odd", u"Embedded",
                                      u"Lines", u"Path", u"Empty", u"Q"}) {
         SCOPED_TRACE(Utf16ToUtf8(name));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/archive.h"
+
 namespace quillary {
 namespace {
 
@@ -34,34 +36,138 @@ const std::vector<std::uint8_t> kExportRecord =
            0x01, 0x00, 0x00, 0x00});           // view flag
 
 TEST(UndoListFileTest, WritesTheListByteForByteAndReadsItBack) {
-    std::vector<std::unique_ptr<COperation>> records;
-    records.push_back(
-        std::make_unique<COperation>(COperation{{u"w"}, {1}, {}, 1, kOpDeleteKeyTree}));
+    const COperation record =
+        DeleteKeyRecord{HKeyCurrentUser, u"w", KeyScope::Tree, RegistryView::Bits64};
     std::vector<std::uint8_t> expected = kHeader;
     Append(expected, kExportRecord);
-    EXPECT_EQ(EncodeUndoList({u"Q", 1, 2, 0x0102030405060708}, records), expected);
+    EXPECT_EQ(EncodeUndoList({u"Q", 1, 2, 0x0102030405060708}, std::span(&record, 1)), expected);
 
     DecodedUndoList list = DecodeUndoList(expected);
     EXPECT_EQ(list.error, "");
     EXPECT_EQ(list.header.description, u"Q");
     EXPECT_EQ(list.header.exportCount, 2);
     EXPECT_EQ(list.header.lastChangeTime, 0x0102030405060708);
-    ASSERT_EQ(list.records.size(), 1u);
-    EXPECT_EQ(list.records[0]->texts, std::vector<std::u16string>{u"w"});
-    EXPECT_EQ(list.records[0]->numbers, std::vector<std::int32_t>{1});
-    EXPECT_TRUE(list.records[0]->Is64BitView());
+    EXPECT_EQ(list.records, std::vector<COperation>{record});
+}
+
+// A record's fields as the list file stores them, written after the layout of the header.
+std::vector<std::uint8_t> StoredRecord(std::int32_t kind, std::vector<std::u16string> texts,
+                                       std::vector<std::int32_t> numbers,
+                                       std::int32_t viewFlag = 0) {
+    CArchiveWriter writer;
+    writer.WriteInt32(kind);
+    writer.WriteInt32(static_cast<std::int32_t>(texts.size()));
+    for (const std::u16string& text : texts)
+        writer.WriteString(text);
+    writer.WriteInt32(static_cast<std::int32_t>(numbers.size()));
+    for (std::int32_t number : numbers)
+        writer.WriteInt32(number);
+    writer.WriteInt32(0);  // no data
+    writer.WriteInt32(0);
+    writer.WriteInt32(viewFlag);
+    return writer.Bytes();
+}
+
+std::optional<COperation> Decoded(const std::vector<std::uint8_t>& bytes) {
+    CArchiveReader reader(bytes);
+    std::optional<COperation> record = DecodeUndoRecord(reader);
+    EXPECT_TRUE(reader.AtEnd());
+    return record;
+}
+
+std::vector<std::uint8_t> Encoded(const COperation& record) {
+    CArchiveWriter writer;
+    EncodeUndoRecord(writer, record);
+    return writer.Bytes();
+}
+
+// Every kind of record is stored in the positions the list file has always used, and read
+// back as the same typed record.
+TEST(UndoListFileTest, EveryKindIsStoredInItsPositions) {
+    constexpr RegistryView k32 = RegistryView::Bits32;
+    constexpr RegistryView k64 = RegistryView::Bits64;
+    const struct {
+        const char* why;
+        COperation record;
+        std::vector<std::uint8_t> stored;
+    } cases[] = {
+        {"1 copy file", CopyFileRecord{u"C:\\a", u"C:\\b", true},
+         StoredRecord(1, {u"C:\\a", u"C:\\b"}, {1})},
+        {"2 move file", MoveFileRecord{u"C:\\a", u"C:\\b"},
+         StoredRecord(2, {u"C:\\a", u"C:\\b"}, {})},
+        {"3 file to archive", ArchiveDeleteFileRecord{u"C:\\a", std::nullopt},
+         StoredRecord(3, {u"C:\\a"}, {})},
+        {"3 archived file", ArchiveDeleteFileRecord{u"C:\\a", u"00000001.fil"},
+         StoredRecord(3, {u"C:\\a", u"00000001.fil"}, {})},
+        {"4 create key", CreateKeyRecord{HKeyClassesRoot, u"K", k64},
+         StoredRecord(4, {u"K"}, {0}, 1)},
+        {"5 delete key", DeleteKeyRecord{HKeyCurrentConfig, u"K", KeyScope::Key, k32},
+         StoredRecord(5, {u"K"}, {4})},
+        {"6 delete key tree", DeleteKeyRecord{HKeyUsers, u"K", KeyScope::Tree, k64},
+         StoredRecord(6, {u"K"}, {3}, 1)},
+        {"6 export text", ExportTextRecord{u"00000002.reg", k64},
+         StoredRecord(6, {u"waste", u"00000002.reg"}, {1}, 1)},
+        {"7 create key and value",
+         CreateKeyAndValueRecord{
+             HKeyLocalMachine, u"K", {u"V", RecordValueKind::Dword, u"", 9}, k32},
+         StoredRecord(7, {u"K", u"V", u""}, {1, 2, 9})},
+        {"8 set text",
+         SetValueRecord{HKeyCurrentUser, u"K", {u"V", RecordValueKind::Text, u"t"}, k64},
+         StoredRecord(8, {u"K", u"V", u"t"}, {0, 1}, 1)},
+        {"8 set expandable text",
+         SetValueRecord{HKeyCurrentUser, u"K", {u"V", RecordValueKind::ExpandText, u"%t%"}, k32},
+         StoredRecord(8, {u"K", u"V", u"%t%"}, {3, 1})},
+        {"8 set DWORD",
+         SetValueRecord{
+             HKeyCurrentUser, u"K", {u"V", RecordValueKind::Dword, u"", 0xFFFFFFFEu}, k32},
+         StoredRecord(8, {u"K", u"V", u""}, {1, 1, -2})},
+        {"9 delete value", DeleteValueRecord{HKeyLocalMachine, u"K", u"V", k64},
+         StoredRecord(9, {u"K", u"V"}, {2}, 1)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        EXPECT_EQ(Encoded(c.record), c.stored);
+        EXPECT_EQ(Decoded(c.stored), c.record);
+    }
+}
+
+// A record that does not have the shape of its kind is kept as it was read: undo can name it
+// and refuse it, and writing it back loses nothing.
+TEST(UndoListFileTest, RecordsOfNoKnownShapeAreKeptAsTheyWere) {
+    const struct {
+        const char* why;
+        std::vector<std::uint8_t> stored;
+    } cases[] = {
+        {"unknown kind", StoredRecord(42, {u"x"}, {1})},
+        {"root out of range", StoredRecord(9, {u"K", u"V"}, {5}, 1)},
+        {"negative root", StoredRecord(5, {u"K"}, {-1})},
+        {"view flag out of range", StoredRecord(6, {u"K"}, {1}, 2)},
+        {"file with a view", StoredRecord(3, {u"C:\\a", u"00000001.fil"}, {}, 1)},
+        {"file with a number", StoredRecord(3, {u"C:\\a", u"00000001.fil"}, {0})},
+        {"export text with another number", StoredRecord(6, {u"waste", u"00000001.reg"}, {2})},
+        {"overwrite flag out of range", StoredRecord(1, {u"C:\\a", u"C:\\b"}, {2})},
+        {"set text with a DWORD", StoredRecord(8, {u"K", u"V", u"t"}, {0, 1, 7})},
+        {"set DWORD without one", StoredRecord(8, {u"K", u"V", u""}, {1, 1})},
+        {"deleted value with its data", StoredRecord(9, {u"K", u"V", u"t"}, {1, 0, 0})},
+        {"no texts", StoredRecord(4, {}, {1})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        std::optional<COperation> record = Decoded(c.stored);
+        ASSERT_TRUE(record.has_value());
+        EXPECT_TRUE(std::holds_alternative<ForeignRecord>(*record));
+        EXPECT_EQ(Encoded(*record), c.stored);
+    }
 }
 
 TEST(UndoListFileTest, DataIsFollowedDirectlyByTheViewFlag) {
-    std::vector<std::unique_ptr<COperation>> records;
-    records.push_back(
-        std::make_unique<COperation>(COperation{{}, {}, {0xAB, 0xCD}, 0, kOpDeleteValue}));
-    std::vector<std::uint8_t> bytes = EncodeUndoList({}, records);
+    const COperation record = ForeignRecord{9, {}, {}, {0xAB, 0xCD}, 0};
+    std::vector<std::uint8_t> bytes = EncodeUndoList({}, std::span(&record, 1));
     // kind, two counts, length 2, the two bytes, the view flag: no 0 after data.
     EXPECT_EQ(bytes.size(), kHeader.size() - 2 + 4 * 4 + 2 + 4);
     DecodedUndoList list = DecodeUndoList(bytes);
     ASSERT_EQ(list.records.size(), 1u);
-    EXPECT_EQ(list.records[0]->data, Bytes({0xAB, 0xCD}));
+    EXPECT_EQ(list.records[0], record);
 }
 
 TEST(UndoListFileTest, TimeWithoutItsMarkerIsTheValueItself) {
