@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
+#include "core/text_case.h"
 #include "engine/builtin_rule_lists.h"
 
 namespace quillary {

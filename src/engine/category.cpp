@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "core/text.h"
+#include "core/text_case.h"
+#include "core/text_format.h"
 
 namespace quillary {
 namespace {

@@ -40,8 +40,8 @@ DecodedExclusions DecodeExclusionFile(std::span<const std::uint8_t> bytes) {
     return decoded;
 }
 
-CExclusionFile::CExclusionFile(std::filesystem::path fileName, std::size_t maxBytes)
-    : fileName_(std::move(fileName)), maxBytes_(maxBytes) {}
+CExclusionFile::CExclusionFile(IFileIo& files, std::filesystem::path fileName, std::size_t maxBytes)
+    : files_(files), fileName_(std::move(fileName)), maxBytes_(maxBytes) {}
 
 FileError CExclusionFile::SetAsideDamaged(const std::filesystem::path& path,
                                           const std::string& damage, std::size_t entriesKept) {
@@ -82,7 +82,7 @@ FileError CExclusionFile::Load(const std::filesystem::path& folder, CExclusionLi
                                0);
     }
     std::vector<std::uint8_t> bytes;
-    if (FileError readError = ReadWholeFile(path, maxBytes_, bytes)) {
+    if (FileError readError = files_.ReadWholeFile(path, maxBytes_, bytes)) {
         list.Assign({});
         keepStoredFile_ = true;
         storedRevision_ = list.Revision();
@@ -113,7 +113,7 @@ FileError CExclusionFile::Save(const std::filesystem::path& folder, const CExclu
                std::to_string(bytes.size()) + " bytes, more than the " + std::to_string(maxBytes_) +
                " that can be read back";
     }
-    if (FileError writeError = ReplaceFileAtomically(path, bytes)) {
+    if (FileError writeError = files_.ReplaceFileAtomically(path, bytes)) {
         return writeError;
     }
     storedRevision_ = list.Revision();

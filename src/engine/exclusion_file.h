@@ -37,8 +37,9 @@ DecodedExclusions DecodeExclusionFile(std::span<const std::uint8_t> bytes);
 // list it loads and saves.
 class CExclusionFile {
 public:
-    explicit CExclusionFile(std::filesystem::path fileName,
-                            std::size_t maxBytes = kMaxExclusionFileBytes);
+    // The file is read and replaced through files, which must outlive this object.
+    CExclusionFile(IFileIo& files, std::filesystem::path fileName,
+                   std::size_t maxBytes = kMaxExclusionFileBytes);
 
     // Replaces the list's entries with the file's. A missing file gives an empty list and no
     // error. A damaged file gives the entries read before the damage (rather an exclusion
@@ -55,6 +56,7 @@ private:
     FileError SetAsideDamaged(const std::filesystem::path& path, const std::string& damage,
                               std::size_t entriesKept);
 
+    IFileIo& files_;
     std::filesystem::path fileName_;
     std::size_t maxBytes_;
     // The file could not be read or moved aside; writing would lose what it holds.

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "core/text.h"
+#include "core/text_case.h"
 #include "engine/entry_types.h"
 
 namespace quillary {

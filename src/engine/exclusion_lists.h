@@ -33,6 +33,11 @@ struct ExclusionEditResult {
 
 class CExclusionLists {
 public:
+    // Both files are read and replaced through files, which must outlive the lists.
+    explicit CExclusionLists(IFileIo& files)
+        : userFile_(files, kUserExclusionFileName),
+          historyFile_(files, kHistoryExclusionFileName) {}
+
     // What the user chose to ignore; applies to every problem.
     const CExclusionList& UserList() const { return userList_; }
     // Keys repaired by earlier cleaning runs; applies to history-list problems only.
@@ -70,8 +75,8 @@ public:
 private:
     CExclusionList userList_;
     CExclusionList historyList_;
-    CExclusionFile userFile_{kUserExclusionFileName};
-    CExclusionFile historyFile_{kHistoryExclusionFileName};
+    CExclusionFile userFile_;
+    CExclusionFile historyFile_;
 };
 
 }  // namespace quillary

@@ -4,7 +4,7 @@
 #include <array>
 
 #include "core/shell_path.h"
-#include "core/text.h"
+#include "core/text_case.h"
 
 namespace quillary {
 namespace {
@@ -102,6 +102,7 @@ bool CFileReferenceResolver::IsSafetyPath(std::u16string_view path) const {
     // The list is ASCII, which every case locale lowers alike: it is lowered once.
     static const std::vector<std::u16string> lowerList = [] {
         std::vector<std::u16string> list;
+        list.reserve(std::size(kSafetyList));
         for (std::u16string_view entry : kSafetyList)
             list.push_back(ToLower(entry));
         return list;

@@ -3,7 +3,7 @@
 #include <system_error>
 
 #include "core/archive.h"
-#include "core/text.h"
+#include "core/text_case.h"
 
 namespace quillary {
 namespace {
@@ -82,7 +82,8 @@ bool StillPresent(const CProblem& problem, const RegistryTarget& target) {
 
 }  // namespace
 
-FileError SaveResults(const CScanDriver& driver, const std::filesystem::path& dataFolder) {
+FileError SaveResults(IFileIo& files, const CScanDriver& driver,
+                      const std::filesystem::path& dataFolder) {
     CArchiveWriter writer;
     writer.WriteInt32(static_cast<std::int32_t>(driver.CountFound()));
     for (const CategoryRow& row : kCategories) {
@@ -91,18 +92,18 @@ FileError SaveResults(const CScanDriver& driver, const std::filesystem::path& da
         for (const auto& problem : problems)
             WriteProblem(writer, *problem);
     }
-    return ReplaceFileAtomically(dataFolder / kResultsFileName, writer.Bytes());
+    return files.ReplaceFileAtomically(dataFolder / kResultsFileName, writer.Bytes());
 }
 
-LoadedResults LoadResults(CScanDriver& driver, const std::filesystem::path& dataFolder,
-                          const RegistryTarget& target) {
+LoadedResults LoadResults(IFileIo& files, CScanDriver& driver,
+                          const std::filesystem::path& dataFolder, const RegistryTarget& target) {
     LoadedResults loaded;
     std::filesystem::path path = dataFolder / kResultsFileName;
     std::error_code code;
     if (!std::filesystem::exists(path, code))
         return loaded;
     std::vector<std::uint8_t> bytes;
-    if (FileError error = ReadWholeFile(path, kMaxResultsFileBytes, bytes)) {
+    if (FileError error = files.ReadWholeFile(path, kMaxResultsFileBytes, bytes)) {
         loaded.error = *error;
         return loaded;
     }

@@ -15,9 +15,9 @@ namespace quillary {
 
 inline constexpr std::string_view kResultsFileName = "results.kvl";
 
-// Writes every category's problems, replacing the file atomically: a failed save leaves the
-// previous file as it was.
-[[nodiscard]] FileError SaveResults(const CScanDriver& driver,
+// Writes every category's problems, replacing the file atomically through files: a failed save
+// leaves the previous file as it was.
+[[nodiscard]] FileError SaveResults(IFileIo& files, const CScanDriver& driver,
                                     const std::filesystem::path& dataFolder);
 
 struct LoadedResults {
@@ -28,9 +28,9 @@ struct LoadedResults {
     std::string error;
 };
 
-// Reads the file back into all fourteen categories, keeping each problem whose key (and
-// value) still exists. Never creates a key. A missing file loads nothing.
-LoadedResults LoadResults(CScanDriver& driver, const std::filesystem::path& dataFolder,
-                          const RegistryTarget& target);
+// Reads the file back through files into all fourteen categories, keeping each problem whose
+// key (and value) still exists. Never creates a key. A missing file loads nothing.
+LoadedResults LoadResults(IFileIo& files, CScanDriver& driver,
+                          const std::filesystem::path& dataFolder, const RegistryTarget& target);
 
 }  // namespace quillary

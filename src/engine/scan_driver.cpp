@@ -3,7 +3,7 @@
 #include <bit>
 #include <chrono>
 
-#include "core/text.h"
+#include "core/text_format.h"
 
 namespace quillary {
 namespace {

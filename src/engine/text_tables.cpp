@@ -1,6 +1,6 @@
 #include "engine/text_tables.h"
 
-#include "core/text.h"
+#include "core/text_format.h"
 
 namespace quillary {
 namespace {

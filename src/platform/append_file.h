@@ -3,12 +3,13 @@
 // A file that only grows: each append is on the disk before Append returns. While one is
 // open, the file is held: another holder (a second process, or a second object in this one)
 // cannot take it, which is how a reader tells a file that is still being written from one
-// whose writer died.
+// whose writer died. IFileIo::CreateAppendFile makes one for the host system.
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <string>
 
 #include "platform/file_io.h"
 
@@ -16,11 +17,7 @@ namespace quillary {
 
 class CAppendFile {
 public:
-    // Creates the file, which must not exist yet, and holds it. Null, with *error set, when it
-    // cannot be created.
-    static std::unique_ptr<CAppendFile> Create(const std::filesystem::path& path,
-                                               std::string* error);
-    ~CAppendFile();
+    virtual ~CAppendFile() = default;
     CAppendFile(const CAppendFile&) = delete;
     CAppendFile& operator=(const CAppendFile&) = delete;
 
@@ -30,17 +27,18 @@ public:
 
     const std::filesystem::path& Path() const { return path_; }
 
-private:
-    CAppendFile(std::filesystem::path path, std::intptr_t handle)
-        : path_(std::move(path)), handle_(handle) {}
+protected:
+    explicit CAppendFile(std::filesystem::path path) : path_(std::move(path)) {}
 
+    // Writes bytes at the end of the file, which holds size bytes, and flushes them. On failure
+    // the file is cut back to size bytes; *cutBack tells whether that worked.
+    [[nodiscard]] virtual FileError WriteAtEnd(std::span<const std::uint8_t> bytes,
+                                               std::uint64_t size, bool* cutBack) = 0;
+
+private:
     std::filesystem::path path_;
-    std::intptr_t handle_;
     std::uint64_t size_ = 0;
     bool broken_ = false;
 };
-
-// Whether a live CAppendFile holds path right now. False for a missing file.
-bool IsAppendFileHeld(const std::filesystem::path& path);
 
 }  // namespace quillary

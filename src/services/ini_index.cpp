@@ -2,20 +2,18 @@
 
 #include <algorithm>
 
-#include "core/text.h"
+#include "core/text_case.h"
+#include "core/text_encoding.h"
 
 namespace quillary {
 namespace {
 
-std::u16string DecodeUtf16(std::span<const std::uint8_t> bytes, bool bigEndian) {
-    std::u16string text;
-    text.reserve(bytes.size() / 2);
-    // A last odd byte is half a character and is dropped.
-    for (std::size_t pos = 0; pos + 1 < bytes.size(); pos += 2) {
-        const unsigned first = bytes[pos];
-        const unsigned second = bytes[pos + 1];
-        text.push_back(
-            static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first));
+// The units of big-endian bytes: read as little-endian, then each unit's bytes swapped. An odd
+// last byte is half a character and is dropped.
+std::u16string FromUtf16BeBytes(std::span<const std::uint8_t> bytes) {
+    std::u16string text = FromUtf16LeBytes(bytes);
+    for (char16_t& unit : text) {
+        unit = static_cast<char16_t>((unit << 8) | (unit >> 8));
     }
     return text;
 }
@@ -26,9 +24,9 @@ std::u16string DecodeTextFile(std::span<const std::uint8_t> bytes) {
     };
     std::u16string text;
     if (startsWith({0xFF, 0xFE})) {
-        text = DecodeUtf16(bytes.subspan(2), false);
+        text = FromUtf16LeBytes(bytes.subspan(2));
     } else if (startsWith({0xFE, 0xFF})) {
-        text = DecodeUtf16(bytes.subspan(2), true);
+        text = FromUtf16BeBytes(bytes.subspan(2));
     } else {
         const std::size_t skip = startsWith({0xEF, 0xBB, 0xBF}) ? 3 : 0;
         text = Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(bytes.data()) + skip,

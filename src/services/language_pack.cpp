@@ -4,7 +4,8 @@
 #include <system_error>
 #include <vector>
 
-#include "core/text.h"
+#include "core/text_case.h"
+#include "core/text_encoding.h"
 #include "platform/file_io.h"
 #include "services/language_table.h"
 
@@ -52,8 +53,9 @@ std::u16string LoadAppTitle() {
     return std::u16string(kAppTitle);
 }
 
-CLanguagePack::CLanguagePack(std::filesystem::path languageFilePath, TextSink report)
-    : languageFilePath_(std::move(languageFilePath)), report_(std::move(report)) {}
+CLanguagePack::CLanguagePack(IFileIo& files, std::filesystem::path languageFilePath,
+                             TextSink report)
+    : files_(files), languageFilePath_(std::move(languageFilePath)), report_(std::move(report)) {}
 
 std::u16string CLanguagePack::LookupText(std::u16string_view identifier,
                                          std::u16string_view section) {
@@ -85,7 +87,7 @@ void CLanguagePack::LoadFileOnce() {
     }
     loaded_ = true;
     std::vector<std::uint8_t> bytes;
-    if (FileError failure = ReadWholeFile(languageFilePath_, kMaxLanguageFileBytes, bytes)) {
+    if (FileError failure = files_.ReadWholeFile(languageFilePath_, kMaxLanguageFileBytes, bytes)) {
         std::error_code error;
         if (report_ && std::filesystem::exists(languageFilePath_, error)) {
             report_(Utf8ToUtf16("The language texts are missing: " + *failure));

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/file_io.h"
 #include "services/ini_index.h"
 #include "services/text_sink.h"
 
@@ -31,8 +32,8 @@ public:
     // The file is read once, on the first lookup; it is not read again when it changes.
     // report hears of what the user should learn about: a language file that exists but
     // cannot be read, and a lookup without an identifier. A missing file is not reported:
-    // every text is then empty.
-    CLanguagePack(std::filesystem::path languageFilePath, TextSink report);
+    // every text is then empty. The file is read through files, which must outlive the pack.
+    CLanguagePack(IFileIo& files, std::filesystem::path languageFilePath, TextSink report);
 
     CLanguagePack(const CLanguagePack&) = delete;
     CLanguagePack& operator=(const CLanguagePack&) = delete;
@@ -53,6 +54,7 @@ private:
 
     void LoadFileOnce();
 
+    IFileIo& files_;
     const std::filesystem::path languageFilePath_;
     const TextSink report_;
     std::mutex mutex_;  // serialises every lookup: loading, reading and caching

@@ -1,26 +1,18 @@
 #include "services/log.h"
 
-#include <string>
+#include <cstdint>
 #include <system_error>
 #include <utility>
+#include <vector>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
+#include "core/text_format.h"
 #include "services/log_retention.h"
 
 namespace quillary {
 namespace {
 
 constexpr std::u16string_view kClosingLine = u"Closing Log\r\n\r\n";
-
-std::string EncodeUtf16Le(std::u16string_view text) {
-    std::string bytes;
-    bytes.reserve(text.size() * 2);
-    for (const char16_t unit : text) {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>(unit >> 8));
-    }
-    return bytes;
-}
 
 }  // namespace
 
@@ -94,10 +86,11 @@ void CLog::AppendLine(std::u16string_view text) {
     if (!file_.is_open()) {
         return;
     }
-    const std::string bytes =
-        EncodeUtf16Le(Format(u"%d   %s\r\n", static_cast<long long>(lineCounter_), text));
+    const std::vector<std::uint8_t> bytes =
+        ToUtf16LeBytes(Format(u"%d   %s\r\n", static_cast<long long>(lineCounter_), text), false);
     ++lineCounter_;
-    file_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file_.write(reinterpret_cast<const char*>(bytes.data()),
+                static_cast<std::streamsize>(bytes.size()));
     // A failed write (a full disk) is not reported; clearing the failure lets later lines try.
     file_.clear();
 }

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "core/registry_access.h"
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "support/registry_fixture.h"
 
 namespace quillary::testing {

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <thread>
 
+#include "targets/posix/posix_file_io.h"
 #include "targets/wine/wine_prefix_registry.h"
 #include "wine_export.h"
 #include "wine_prefix_copy.h"
@@ -103,7 +104,7 @@ protected:
     void CheckNothingIsLost() {
         std::string error;
         {
-            auto store = CWinePrefixRegistry::Open(copy_->Path(), &error);
+            auto store = CWinePrefixRegistry::Open(files_, copy_->Path(), &error);
             ASSERT_TRUE(store) << error;
             EXPECT_TRUE(store->Diagnostics().empty())
                 << DescribeDiagnostic(store->Diagnostics().front());
@@ -124,7 +125,7 @@ protected:
                 << name;
         }
         ExportedKeys after = Export(*copy_);
-        auto store = CWinePrefixRegistry::Open(copy_->Path(), &error);
+        auto store = CWinePrefixRegistry::Open(files_, copy_->Path(), &error);
         ASSERT_TRUE(store) << error;
         EXPECT_EQ(testing::KeysOfTheFiles(after, *store), testing::KeysOfTheFiles(before_, *store));
     }
@@ -133,6 +134,7 @@ protected:
     std::unique_ptr<CWinePrefixCopy> template_;
     ExportedKeys before_;
     std::unique_ptr<CWinePrefixCopy> copy_;
+    CPosixFileIo files_;
 };
 
 // Killed right after each write of the run in turn: the journal, the files it deletes, the

@@ -4,7 +4,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 
 namespace quillary::testing {
 namespace {

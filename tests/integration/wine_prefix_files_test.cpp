@@ -8,7 +8,8 @@
 #include <map>
 #include <sstream>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
+#include "targets/posix/posix_file_io.h"
 #include "targets/wine/prefix_file_system.h"
 #include "targets/wine/wine_prefix_registry.h"
 #include "wine_prefix_copy.h"
@@ -160,7 +161,8 @@ TEST(WinePrefixFilesTest, AnswersAsWineDoes) {
     ASSERT_EQ(wine.size(), queries.size()) << probe.out;
 
     std::string error;
-    auto registry = CWinePrefixRegistry::Open(copy.Path(), &error);
+    CPosixFileIo fileIo;
+    auto registry = CWinePrefixRegistry::Open(fileIo, copy.Path(), &error);
     ASSERT_TRUE(registry) << error;
     auto files = OpenPrefixFileSystem(copy.Path(), *registry, registry->Is64Bit());
     for (const std::string& query : queries) {

@@ -5,9 +5,10 @@
 #include <chrono>
 #include <thread>
 
+#include "support/temp_folder.h"
+#include "targets/posix/posix_file_io.h"
 #include "targets/wine/prefix_restore_points.h"
 #include "targets/wine/wineserver_lock.h"
-#include "support/temp_folder.h"
 #include "wine_prefix_copy.h"
 
 namespace quillary {
@@ -32,7 +33,8 @@ TEST(WinePrefixRestorePointsTest, WineReadsARestoredPrefixAndItsServerStopsARest
     ASSERT_EQ(copy.Error(), "");
     testing::CTempFolder data;
     CSystemClock clock;
-    CPrefixRestorePoints restorePoints(copy.Path(), data.Path(), clock);
+    CPosixFileIo files;
+    CPrefixRestorePoints restorePoints(files, copy.Path(), data.Path(), clock);
 
     RestorePointInfo request;
     request.eventType = BeginSystemChange;

@@ -10,10 +10,11 @@
 #include <thread>
 
 #include "core/registry_access.h"
-#include "core/text.h"
+#include "core/text_encoding.h"
+#include "support/registry_fixture.h"
+#include "targets/posix/posix_file_io.h"
 #include "targets/wine/wine_prefix_registry.h"
 #include "targets/wine/wineserver_lock.h"
-#include "support/registry_fixture.h"
 #include "wine_export.h"
 #include "wine_prefix_copy.h"
 
@@ -95,7 +96,7 @@ protected:
 
     std::unique_ptr<CWinePrefixRegistry> OpenStore() {
         std::string error;
-        auto store = CWinePrefixRegistry::Open(copy_->Path(), &error);
+        auto store = CWinePrefixRegistry::Open(files_, copy_->Path(), &error);
         EXPECT_NE(store, nullptr) << error;
         return store;
     }
@@ -116,6 +117,7 @@ protected:
     }
 
     std::unique_ptr<CWinePrefixCopy> copy_;
+    CPosixFileIo files_;
 };
 
 LStatus SetValue(IRegistry& store, HKey root, std::u16string_view path, std::u16string_view name,

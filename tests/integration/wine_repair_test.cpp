@@ -6,10 +6,11 @@
 
 #include <fstream>
 
-#include "core/text.h"
-#include "targets/wine/wine_prefix_registry.h"
+#include "core/text_encoding.h"
 #include "repair/reg_import.h"
 #include "support/registry_fixture.h"
+#include "targets/posix/posix_file_io.h"
+#include "targets/wine/wine_prefix_registry.h"
 #include "wine_export.h"
 #include "wine_prefix_copy.h"
 
@@ -55,6 +56,8 @@ std::string Utf16File(std::u16string_view text) {
 
 class WineRepairTest : public ::testing::Test {
 protected:
+    CPosixFileIo files_;
+
     std::unique_ptr<CWinePrefixCopy> Copy(const std::string& name) {
         auto copy = std::make_unique<CWinePrefixCopy>(testing::FreshWinePrefix(),
                                                       testing::WinePrefixCopies() / name);
@@ -95,10 +98,11 @@ TEST_F(WineRepairTest, ImportsAsWinesRegistryEditorDoes) {
     theirs->StopWineServer();
 
     std::string error;
-    auto store = CWinePrefixRegistry::Open(ours->Path(), &error);
+    auto store = CWinePrefixRegistry::Open(files_, ours->Path(), &error);
     ASSERT_TRUE(store) << error;
     RegistryTarget target{store.get(), store->Is64Bit(), {}};
-    ASSERT_EQ(ImportRegFile(target, true, ours->Path() / "drive_c/import.reg"), std::nullopt);
+    ASSERT_EQ(ImportRegFile(target, true, files_, ours->Path() / "drive_c/import.reg"),
+              std::nullopt);
     ASSERT_EQ(store->Save(), std::nullopt);
 
     ExportedKeys expected = Export(*theirs, {"HKCU\\Software\\QuillaryImport"});
@@ -145,7 +149,7 @@ TEST_F(WineRepairTest, RepairThenUndoLeavesTheRegistryAsItWas) {
     ExportedKeys after = Export(*copy, roots);
 
     std::string error;
-    auto store = CWinePrefixRegistry::Open(copy->Path(), &error);
+    auto store = CWinePrefixRegistry::Open(files_, copy->Path(), &error);
     ASSERT_TRUE(store) << error;
     EXPECT_EQ(testing::KeysOfTheFiles(after, *store), testing::KeysOfTheFiles(before, *store));
 }

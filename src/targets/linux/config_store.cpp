@@ -32,7 +32,8 @@ std::filesystem::path DefaultConfigFolder() {
     return {};
 }
 
-std::unique_ptr<CWinePrefixRegistry> OpenConfigStore(const std::filesystem::path& folder,
+std::unique_ptr<CWinePrefixRegistry> OpenConfigStore(IFileIo& files,
+                                                     const std::filesystem::path& folder,
                                                      std::string* error) {
     if (folder.empty()) {
         *error = "there is no folder for the program's settings (set HOME or XDG_CONFIG_HOME)";
@@ -45,12 +46,12 @@ std::unique_ptr<CWinePrefixRegistry> OpenConfigStore(const std::filesystem::path
         // The store keeps only the current user's values; the machine's file stays empty.
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(kEmptyMachineFile.data());
         if (FileError failure =
-                ReplaceFileAtomically(machineFile, {bytes, kEmptyMachineFile.size()})) {
+                files.ReplaceFileAtomically(machineFile, {bytes, kEmptyMachineFile.size()})) {
             *error = *failure;
             return nullptr;
         }
     }
-    return CWinePrefixRegistry::Open(folder, error);
+    return CWinePrefixRegistry::Open(files, folder, error);
 }
 
 }  // namespace quillary

@@ -16,9 +16,11 @@ namespace quillary {
 std::filesystem::path DefaultConfigFolder();
 
 // Opens the config store in folder, creating the folder and empty registry files on first
-// use. Null, with the reason in *error, when the folder cannot be made or read. Changes are
-// kept when Save() is called.
-std::unique_ptr<CWinePrefixRegistry> OpenConfigStore(const std::filesystem::path& folder,
+// use; its files are read and replaced through files, which must outlive the store. Null, with
+// the reason in *error, when the folder cannot be made or read. Changes are kept when Save()
+// is called.
+std::unique_ptr<CWinePrefixRegistry> OpenConfigStore(IFileIo& files,
+                                                     const std::filesystem::path& folder,
                                                      std::string* error);
 
 }  // namespace quillary

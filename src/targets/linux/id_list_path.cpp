@@ -4,6 +4,8 @@
 #include <array>
 #include <vector>
 
+#include "core/bytes.h"
+
 namespace quillary {
 namespace {
 
@@ -34,21 +36,12 @@ constexpr std::size_t kMaxItems = 128;
 // The longest path the shell's GetPath can return (its buffer holds 1024 characters).
 constexpr std::size_t kMaxPathLength = 1023;
 
-std::uint16_t ReadU16(std::span<const std::uint8_t> bytes, std::size_t offset) {
-    return static_cast<std::uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
-}
-
-std::uint32_t ReadU32(std::span<const std::uint8_t> bytes, std::size_t offset) {
-    return static_cast<std::uint32_t>(ReadU16(bytes, offset)) |
-           (static_cast<std::uint32_t>(ReadU16(bytes, offset + 2)) << 16);
-}
-
 // A NUL-terminated UTF-16 name inside bytes from offset on; nullopt without a terminator.
 std::optional<std::u16string> ReadUtf16Name(std::span<const std::uint8_t> bytes, std::size_t offset,
                                             std::size_t* end = nullptr) {
     std::u16string name;
     for (std::size_t at = offset; at + 1 < bytes.size(); at += 2) {
-        char16_t unit = ReadU16(bytes, at);
+        char16_t unit = ReadUInt16Le(bytes, at);
         if (unit == 0) {
             if (end)
                 *end = at + 2;
@@ -98,10 +91,11 @@ std::optional<std::u16string> LongNameOf(std::span<const std::uint8_t> item, std
         ++offset;
     if (offset + kExtensionHeaderSize > item.size())
         return std::nullopt;
-    std::size_t size = ReadU16(item, offset);
+    std::size_t size = ReadUInt16Le(item, offset);
     if (size < kExtensionHeaderSize || offset + size > item.size())
         return std::nullopt;
-    std::size_t nameOffset = LongNameOffset(ReadU16(item, offset + 2), ReadU32(item, offset + 4));
+    std::size_t nameOffset =
+        LongNameOffset(ReadUInt16Le(item, offset + 2), ReadUInt32Le(item, offset + 4));
     if (nameOffset == 0 || nameOffset >= size)
         return std::nullopt;
     return ReadUtf16Name(item.subspan(offset, size), nameOffset);
@@ -151,7 +145,7 @@ std::optional<std::u16string> PathFromIdList(std::span<const std::uint8_t> items
     for (std::size_t offset = 0;;) {
         if (offset + 2 > items.size())
             return std::nullopt;  // no terminating zero size
-        std::size_t size = ReadU16(items, offset);
+        std::size_t size = ReadUInt16Le(items, offset);
         if (size == 0)
             break;
         if (size < 3 || offset + size > items.size() || list.size() == kMaxItems)

@@ -115,14 +115,14 @@ bool CInstanceGuard::Listen(std::function<void(InstanceRequest)> handler) {
         ::close(fd);
         return false;
     }
-    listener_ = std::jthread([this, fd, handler = std::move(handler)](std::stop_token stop) {
+    listener_ = std::jthread([this, fd, handler = std::move(handler)](const std::stop_token& stop) {
         Serve(stop, fd, handler);
     });
     return true;
 }
 
-void CInstanceGuard::Serve(std::stop_token stop, int listenFd,
-                           std::function<void(InstanceRequest)> handler) {
+void CInstanceGuard::Serve(const std::stop_token& stop, int listenFd,
+                           const std::function<void(InstanceRequest)>& handler) {
     while (!stop.stop_requested()) {
         pollfd waiting{listenFd, POLLIN, 0};
         if (::poll(&waiting, 1, kPollMilliseconds) <= 0)

@@ -42,7 +42,8 @@ public:
     bool SendToFirst(InstanceRequest request) override;
 
 private:
-    void Serve(std::stop_token stop, int listenFd, std::function<void(InstanceRequest)> handler);
+    void Serve(const std::stop_token& stop, int listenFd,
+               const std::function<void(InstanceRequest)>& handler);
 
     std::filesystem::path folder_;
     std::filesystem::path lockPath_;

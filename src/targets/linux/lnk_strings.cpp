@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "core/bytes.h"
+
 namespace quillary {
 namespace {
 
@@ -48,15 +50,13 @@ constexpr std::size_t kEnvironmentUnicodeTargetSize = 520;
 std::optional<std::uint16_t> U16At(Bytes bytes, std::size_t offset) {
     if (offset > bytes.size() || bytes.size() - offset < 2)
         return std::nullopt;
-    return static_cast<std::uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
+    return ReadUInt16Le(bytes, offset);
 }
 
 std::optional<std::uint32_t> U32At(Bytes bytes, std::size_t offset) {
-    std::optional<std::uint16_t> low = U16At(bytes, offset);
-    std::optional<std::uint16_t> high = low ? U16At(bytes, offset + 2) : std::nullopt;
-    if (!high)
+    if (offset > bytes.size() || bytes.size() - offset < 4)
         return std::nullopt;
-    return static_cast<std::uint32_t>(*low) | (static_cast<std::uint32_t>(*high) << 16);
+    return ReadUInt32Le(bytes, offset);
 }
 
 // The size bytes at offset; nullopt when they do not all lie within bytes.
@@ -70,7 +70,7 @@ std::optional<Bytes> Slice(Bytes bytes, std::size_t offset, std::size_t size) {
 std::u16string Utf16Units(Bytes bytes) {
     std::u16string text;
     for (std::size_t at = 0; at + 1 < bytes.size(); at += 2) {
-        const auto unit = static_cast<char16_t>(bytes[at] | (bytes[at + 1] << 8));
+        const auto unit = static_cast<char16_t>(ReadUInt16Le(bytes, at));
         if (unit == 0)
             break;
         text += unit;

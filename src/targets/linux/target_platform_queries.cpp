@@ -8,8 +8,10 @@
 #include <system_error>
 #include <utility>
 
+#include "core/bytes.h"
 #include "core/registry_access.h"
-#include "core/text.h"
+#include "core/text_case.h"
+#include "core/text_encoding.h"
 
 namespace quillary {
 namespace {
@@ -102,9 +104,7 @@ public:
             type != RegDword || size != data.size()) {
             return std::nullopt;
         }
-        return static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
-               static_cast<std::uint32_t>(data[2]) << 16 |
-               static_cast<std::uint32_t>(data[3]) << 24;
+        return ReadUInt32Le(data);
     }
 
     bool HasKey(std::u16string_view subKey) const {

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/registry.h"
 #include "targets/memory/registry_tree.h"
 #include "targets/memory/wow64_redirection.h"
-#include "platform/registry.h"
 
 namespace quillary {
 
@@ -103,6 +103,7 @@ private:
     struct Handle;
     struct Start;
     struct Walk;
+    struct CreateRequest;
 
     FileTime Now() const;
     void Touch(CRegistryNode& node);
@@ -111,14 +112,13 @@ private:
 
     std::optional<Start> StartOf(HKey key, bool userSide) const;
     LStatus WalkPath(const Start& start, std::span<const std::u16string_view> components,
-                     RegSam view, bool openLinkAtEnd, const struct CreateRequest* create,
-                     Walk* walk);
+                     RegSam view, bool openLinkAtEnd, const CreateRequest* create, Walk* walk);
     LStatus FollowLink(const CRegistryNode& link, int depth, std::shared_ptr<CRegistryNode>* target,
                        std::vector<std::u16string_view>* targetPath);
     std::shared_ptr<CRegistryNode> NodeAt(std::span<const std::u16string_view> path, int depth,
                                           std::vector<std::u16string_view>* walked);
     LStatus OpenOrCreate(HKey parent, std::u16string_view subKey, std::uint32_t options,
-                         RegSam samDesired, const struct CreateRequest* create, HKey* result,
+                         RegSam samDesired, const CreateRequest* create, HKey* result,
                          std::uint32_t* disposition);
     Handle* Lookup(HKey key);
     LStatus Resolve(HKey key, RegSam needed, Handle** handle,

@@ -4,25 +4,12 @@
 #include <cstdint>
 #include <optional>
 
-#include "core/text.h"
+#include "core/bytes.h"
+#include "core/text_case.h"
+#include "core/text_encoding.h"
 
 namespace quillary {
 namespace {
-
-constexpr std::string_view kHexDigits = "0123456789abcdef";
-
-std::optional<unsigned> HexDigitValue(char16_t ch) {
-    if (ch >= u'0' && ch <= u'9') {
-        return ch - u'0';
-    }
-    if (ch >= u'a' && ch <= u'f') {
-        return ch - u'a' + 10;
-    }
-    if (ch >= u'A' && ch <= u'F') {
-        return ch - u'A' + 10;
-    }
-    return std::nullopt;
-}
 
 // Reads exactly `count` hex digits at text[pos]; nullopt when they are not all there.
 std::optional<std::uint32_t> ReadHexDigits(std::u16string_view text, std::size_t pos,
@@ -143,14 +130,6 @@ private:
     std::u16string_view line_;
     std::size_t pos_ = 0;
 };
-
-std::vector<std::uint8_t> LittleEndian(std::uint64_t value, std::size_t size) {
-    std::vector<std::uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-    return bytes;
-}
 
 // "01,02, 0a" → bytes. Blanks around the commas are allowed; a trailing comma is not.
 std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::u16string_view text) {
@@ -400,7 +379,7 @@ private:
             return std::nullopt;
         }
         value->type = type;
-        value->data = LittleEndian(*number, digits / 2);
+        value->data = LittleEndianBytes(*number, digits / 2);
         return std::move(*value);
     }
 
@@ -435,7 +414,7 @@ void AppendQuoted(std::u16string_view text, std::u16string* out) {
                 if (ch < 0x20 || ch == 0x7F || (ch >= 0xD800 && ch <= 0xDFFF)) {
                     *out += u"\\x";
                     for (int shift = 12; shift >= 0; shift -= 4) {
-                        *out += static_cast<char16_t>(kHexDigits[(ch >> shift) & 0xF]);
+                        *out += static_cast<char16_t>(HexDigit(ch >> shift));
                     }
                 } else {
                     *out += ch;
@@ -447,7 +426,7 @@ void AppendQuoted(std::u16string_view text, std::u16string* out) {
 
 void AppendHex(std::uint64_t value, std::size_t digits, std::u16string* out) {
     for (std::size_t i = digits; i-- > 0;) {
-        *out += static_cast<char16_t>(kHexDigits[(value >> (4 * i)) & 0xF]);
+        *out += static_cast<char16_t>(HexDigit(static_cast<unsigned>(value >> (4 * i))));
     }
 }
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/text.h"
+#include "core/text_case.h"
 
 namespace quillary {
 
@@ -177,12 +177,13 @@ std::u16string CRegistryNode::Path() const {
         chain.push_back(node);
     }
     std::u16string path;
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    std::reverse(chain.begin(), chain.end());
+    for (const CRegistryNode* node : chain) {
         // The tree's root has an empty name and adds no separator.
         if (!path.empty()) {
             path += u'\\';
         }
-        path += (*it)->name_;
+        path += node->name_;
     }
     return path;
 }

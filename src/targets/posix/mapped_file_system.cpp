@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <limits>
 #include <system_error>
 
-#include "core/text.h"
+#include "core/text_case.h"
+#include "core/text_encoding.h"
 #include "platform/clock.h"
 
 namespace quillary {
@@ -104,66 +106,30 @@ private:
     std::size_t next_ = 0;
 };
 
-// Copies a file's bytes, mode and time through a temporary file in the target's folder, so a
-// full disk leaves the target as it was.
-LStatus CopyUnixFile(const fs::path& from, const fs::path& to) {
-    int source = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (source < 0)
+// Copies a file's bytes through the one routine that replaces a file atomically, so that a
+// failure (a full disk above all) leaves the target as it was, then gives the copy the source's
+// mode and time of last change, as a Windows copy keeps the attributes and the time.
+LStatus CopyUnixFile(CNativeFileIo& fileIo, const fs::path& from, const fs::path& to) {
+    struct stat source {};
+    if (::stat(from.c_str(), &source) != 0)
         return ErrorFromErrno(errno);
-    struct stat info {};
-    ::fstat(source, &info);
-    std::string temporaryName =
-        (to.parent_path() / ("." + to.filename().string())).string() + ".copyXXXXXX";
-    std::vector<char> temporary(temporaryName.begin(), temporaryName.end());
-    temporary.push_back('\0');
-    int target = ::mkstemp(temporary.data());
-    if (target < 0) {
-        int error = errno;
-        ::close(source);
-        return ErrorFromErrno(error);
-    }
-    LStatus status = ErrorSuccess;
-    std::vector<char> buffer(1 << 16);
-    for (;;) {
-        ssize_t got = ::read(source, buffer.data(), buffer.size());
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            status = ErrorFromErrno(errno);
-            break;
-        }
-        if (got == 0)
-            break;
-        for (ssize_t done = 0; done < got;) {
-            ssize_t wrote =
-                ::write(target, buffer.data() + done, static_cast<std::size_t>(got - done));
-            if (wrote < 0) {
-                if (errno == EINTR)
-                    continue;
-                status = ErrorFromErrno(errno);
-                break;
-            }
-            done += wrote;
-        }
-        if (status != ErrorSuccess)
-            break;
-    }
-    if (status == ErrorSuccess) {
-        ::fchmod(target, info.st_mode & 07777);
-        struct timespec times[2] = {info.st_atim, info.st_mtim};
-        ::futimens(target, times);
-        if (::fsync(target) != 0)
-            status = ErrorFromErrno(errno);
-    }
-    if (::close(target) != 0 && status == ErrorSuccess)
-        status = ErrorFromErrno(errno);
-    ::close(source);
-    if (status == ErrorSuccess && ::rename(temporary.data(), to.c_str()) != 0) {
-        status = ErrorFromErrno(errno);
-    }
-    if (status != ErrorSuccess)
-        ::unlink(temporary.data());
-    return status;
+    const auto copy = [&fileIo, &from](const ContentWriter& write) {
+        FileError writeFailure;
+        FileError readFailure =
+            fileIo.ReadFileInPieces(from, std::numeric_limits<std::size_t>::max(),
+                                    std::size_t{1} << 16, [&](std::span<const std::uint8_t> piece) {
+                                        writeFailure = write(piece);
+                                        return !writeFailure;
+                                    });
+        return writeFailure ? writeFailure : readFailure;
+    };
+    if (std::optional<NativeFileFailure> failure = fileIo.ReplaceFileFrom(to, copy))
+        return ErrorFromErrno(failure->systemCode);
+    // The bytes are safe; a mode or a time that cannot be set leaves a copy that is whole.
+    ::chmod(to.c_str(), source.st_mode & 07777);
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    ::utimensat(AT_FDCWD, to.c_str(), times, 0);
+    return ErrorSuccess;
 }
 
 std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
@@ -409,7 +375,7 @@ LStatus CMappedFileSystem::CopyFileW(std::u16string_view from, std::u16string_vi
             return ErrorAccessDenied;
         }
     }
-    LStatus status = CopyUnixFile(source.unixPath, target.unixPath);
+    LStatus status = CopyUnixFile(CopyFileIo(), source.unixPath, target.unixPath);
     ForgetWhatWasLearnt();
     return status;
 }
@@ -431,7 +397,7 @@ LStatus CMappedFileSystem::MoveFileW(std::u16string_view from, std::u16string_vi
         // Files move between drives by copy and delete; folders do not.
         std::optional<UnixEntry> entry = Examine(source.unixPath);
         if (status == ErrorNotSameDevice && entry && S_ISREG(entry->info.st_mode)) {
-            status = CopyUnixFile(source.unixPath, target.unixPath);
+            status = CopyUnixFile(CopyFileIo(), source.unixPath, target.unixPath);
             if (status == ErrorSuccess && ::unlink(source.unixPath.c_str()) != 0) {
                 status = ErrorFromErrno(errno);
             }

@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/native_file_io.h"
 #include "targets/posix/path_resolver.h"
+#include "targets/posix/posix_file_io.h"
 #include "targets/posix/windows_environment.h"
 
 namespace quillary {
@@ -30,6 +32,9 @@ struct MappedFileSystemSetup {
     std::u16string windowsDirectory = u"C:\\windows";
     bool is64Bit = true;
     std::map<int, std::u16string> specialFolders;  // by CSIDL
+    // What a copy replaces its target with; null for the host's own file I/O. A test puts one
+    // here that fails as a full disk does.
+    CNativeFileIo* copyFileIo = nullptr;
 };
 
 class CMappedFileSystem final : public IFileSystem {
@@ -80,8 +85,10 @@ private:
     // Forgets resolved folders, examined paths and given answers: after a change, and when
     // a scan starts.
     void ForgetWhatWasLearnt();
+    CNativeFileIo& CopyFileIo() { return setup_.copyFileIo ? *setup_.copyFileIo : hostFileIo_; }
 
     MappedFileSystemSetup setup_;
+    CPosixFileIo hostFileIo_;
     CPathResolver resolver_;
     // GetFileAttributesW's answer for each path text until the cache is cleared: a scan asks
     // about the same library for every class it serves, in the same words.

@@ -8,7 +8,8 @@
 #include <system_error>
 #include <tuple>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
+#include "core/text_case.h"
 
 namespace quillary {
 namespace {

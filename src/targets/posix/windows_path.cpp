@@ -1,6 +1,6 @@
 #include "targets/posix/windows_path.h"
 
-#include "core/text.h"
+#include "core/text_case.h"
 
 namespace quillary {
 namespace {

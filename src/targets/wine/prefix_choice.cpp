@@ -19,33 +19,36 @@ std::optional<std::filesystem::path> Variable(const char* name) {
 
 }  // namespace
 
-PrefixSearch PrefixSearchOfProcess(std::optional<std::filesystem::path> argument,
-                                   std::filesystem::path demoPrefix) {
-    return {std::move(argument), Variable("WINEPREFIX"), Variable("HOME"), std::move(demoPrefix)};
+PrefixSearch PrefixSearchOfProcess(std::optional<std::filesystem::path> argument) {
+    return {std::move(argument), Variable("WINEPREFIX"), Variable("HOME")};
 }
 
-PrefixChoice PrefixCandidate(const PrefixSearch& search) {
+std::optional<PrefixChoice> PrefixCandidate(const PrefixSearch& search) {
     if (search.argument)
-        return {*search.argument, PrefixOrigin::Argument};
+        return PrefixChoice{*search.argument, PrefixOrigin::Argument};
     if (search.winePrefix)
-        return {*search.winePrefix, PrefixOrigin::WinePrefixVariable};
+        return PrefixChoice{*search.winePrefix, PrefixOrigin::WinePrefixVariable};
     if (search.home) {
-        // ~/.wine is Wine's own default; a home without one falls through to the demo.
+        // ~/.wine is Wine's own default; a home without one names no prefix.
         std::filesystem::path homeWine = *search.home / ".wine";
         std::error_code code;
         if (std::filesystem::exists(homeWine, code))
-            return {homeWine, PrefixOrigin::HomeWine};
+            return PrefixChoice{homeWine, PrefixOrigin::HomeWine};
     }
-    return {search.demoPrefix, PrefixOrigin::Demo};
+    return std::nullopt;
 }
 
 std::optional<PrefixChoice> ChoosePrefix(const PrefixSearch& search, std::string* error) {
-    PrefixChoice candidate = PrefixCandidate(search);
+    std::optional<PrefixChoice> candidate = PrefixCandidate(search);
+    if (!candidate) {
+        *error = "no Wine prefix was named: no prefix argument, no $WINEPREFIX and no ~/.wine";
+        return std::nullopt;
+    }
     std::string why;
-    if (IsWinePrefix(candidate.folder, &why))
+    if (IsWinePrefix(candidate->folder, &why))
         return candidate;
     const char* namedBy = "the demo prefix";
-    switch (candidate.origin) {
+    switch (candidate->origin) {
         case PrefixOrigin::Argument:
             namedBy = "--prefix";
             break;

@@ -1,8 +1,8 @@
 #pragma once
 
 // Which Wine prefix a run works on: the one named on the command line, else $WINEPREFIX, else
-// ~/.wine, else the demo prefix that ships with the program. A prefix the user named and
-// that is not one is an error, never a silent fall back to another prefix.
+// ~/.wine. A prefix the user named and that is not one is an error, and so is none at all:
+// never a silent fall back to another prefix (the demo prefix is used only when asked for).
 
 #include <filesystem>
 #include <optional>
@@ -14,9 +14,9 @@ struct PrefixSearch {
     std::optional<std::filesystem::path> argument;    // --prefix DIR
     std::optional<std::filesystem::path> winePrefix;  // $WINEPREFIX, when set and not empty
     std::optional<std::filesystem::path> home;        // $HOME
-    std::filesystem::path demoPrefix;
 };
 
+// Demo: the demo prefix, which only the program itself chooses.
 enum class PrefixOrigin { Argument, WinePrefixVariable, HomeWine, Demo };
 
 struct PrefixChoice {
@@ -25,11 +25,11 @@ struct PrefixChoice {
 };
 
 // The search of this process: argument as given, $WINEPREFIX and $HOME from its environment.
-PrefixSearch PrefixSearchOfProcess(std::optional<std::filesystem::path> argument,
-                                   std::filesystem::path demoPrefix);
+PrefixSearch PrefixSearchOfProcess(std::optional<std::filesystem::path> argument);
 
-// The folder the search points at and where it came from, before it is checked.
-PrefixChoice PrefixCandidate(const PrefixSearch& search);
+// The folder the search points at and where it came from, before it is checked; nullopt when
+// it names none (no argument, no $WINEPREFIX and no ~/.wine).
+std::optional<PrefixChoice> PrefixCandidate(const PrefixSearch& search);
 
 // The chosen prefix, or nullopt with *error saying why none can be used.
 std::optional<PrefixChoice> ChoosePrefix(const PrefixSearch& search, std::string* error);

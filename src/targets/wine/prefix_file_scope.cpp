@@ -7,7 +7,8 @@
 #include <string>
 #include <system_error>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
+#include "core/text_case.h"
 #include "targets/posix/windows_path.h"
 
 namespace quillary {

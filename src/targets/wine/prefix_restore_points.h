@@ -7,6 +7,8 @@
 // takes the copy, the end call marks it complete and a cancelled change removes it. Restore
 // points can be listed and put back; putting one back first keeps the files it replaces as a
 // restore point of their own, so a restore can itself be undone.
+// This is the store; each restore point's index is written and read by
+// prefix_restore_point_index.h, and the files are put back by prefix_restore_transaction.h.
 
 #include <array>
 #include <chrono>
@@ -62,8 +64,9 @@ class CPrefixRestorePoints final : public IRestorePoints {
 public:
     // prefix: the Wine prefix. dataFolder: the program's data folder of this prefix; when it
     // is empty there is nowhere to keep restore points and the service is disabled.
-    CPrefixRestorePoints(std::filesystem::path prefix, std::filesystem::path dataFolder,
-                         const IClock& clock);
+    // The files are read and written through files, which must outlive this object.
+    CPrefixRestorePoints(IFileIo& files, std::filesystem::path prefix,
+                         std::filesystem::path dataFolder, const IClock& clock);
 
     // Begin: copies the three files into a new restore point (refused with
     // ErrorBadEnvironment while Wine runs for the prefix, since its files then lag behind
@@ -99,6 +102,7 @@ private:
     [[nodiscard]] FileError RemoveRestorePoint(std::int64_t sequenceNumber) const;
     std::filesystem::path FolderOf(std::int64_t sequenceNumber) const;
 
+    IFileIo& files_;
     std::filesystem::path prefix_;
     std::filesystem::path storeFolder_;
     const IClock& clock_;

@@ -5,6 +5,7 @@
 
 #include <system_error>
 
+#include "targets/wine/wine_reg_writer.h"
 #include "targets/wine/wineserver_lock.h"
 
 namespace quillary {
@@ -84,16 +85,17 @@ bool IsWinePrefix(const std::filesystem::path& folder, std::string* why) {
     return true;
 }
 
-CWinePrefixRegistry::CWinePrefixRegistry(std::filesystem::path prefix)
-    : prefix_(std::move(prefix)) {}
+CWinePrefixRegistry::CWinePrefixRegistry(IFileIo& files, std::filesystem::path prefix)
+    : files_(files), prefix_(std::move(prefix)) {}
 
-std::unique_ptr<CWinePrefixRegistry> CWinePrefixRegistry::Open(const std::filesystem::path& prefix,
+std::unique_ptr<CWinePrefixRegistry> CWinePrefixRegistry::Open(IFileIo& fileIo,
+                                                               const std::filesystem::path& prefix,
                                                                std::string* error,
                                                                const IClock* clock) {
     if (!IsWinePrefix(prefix, error))
         return nullptr;
     std::error_code code;
-    std::unique_ptr<CWinePrefixRegistry> store(new CWinePrefixRegistry(prefix));
+    std::unique_ptr<CWinePrefixRegistry> store(new CWinePrefixRegistry(fileIo, prefix));
 
     struct Loaded {
         const BranchFile* file;
@@ -111,7 +113,7 @@ std::unique_ptr<CWinePrefixRegistry> CWinePrefixRegistry::Open(const std::filesy
         if (!std::filesystem::exists(path, code)) {
             continue;  // Wine creates a missing file on its next save; so do we.
         }
-        if (FileError failure = ReadWholeFile(path, kMaxRegistryFileBytes, loaded.bytes)) {
+        if (FileError failure = fileIo.ReadWholeFile(path, kMaxRegistryFileBytes, loaded.bytes)) {
             store->diagnostics_.push_back(WineRegDiagnostic{loaded.file->fileName, 0, *failure});
             continue;
         }
@@ -237,7 +239,7 @@ bool CWinePrefixRegistry::FilesDifferFromStamps() {
         }
         std::vector<std::uint8_t> bytes;
         if (!stamp.exists || !branch.stamp.exists ||
-            ReadWholeFile(prefix_ / branch.fileName, kMaxRegistryFileBytes, bytes) ||
+            files_.ReadWholeFile(prefix_ / branch.fileName, kMaxRegistryFileBytes, bytes) ||
             ContentHash({reinterpret_cast<const char*>(bytes.data()), bytes.size()}) !=
                 branch.contentHash) {
             return true;
@@ -299,7 +301,7 @@ FileError CWinePrefixRegistry::Save() {
         const std::string text = FormatWineRegFile(*branch.node, branch.header);
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
         if (FileError failure =
-                ReplaceFileAtomically(prefix_ / branch.fileName, {bytes, text.size()})) {
+                files_.ReplaceFileAtomically(prefix_ / branch.fileName, {bytes, text.size()})) {
             return failure;
         }
         branch.stamp = StampOf(branch.fileName);

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "platform/file_io.h"
-#include "targets/memory/memory_registry.h"
 #include "platform/registry.h"
-#include "targets/wine/wine_reg_format.h"
+#include "targets/memory/memory_registry.h"
+#include "targets/wine/wine_reg_reader.h"
 
 namespace quillary {
 
@@ -46,9 +46,11 @@ bool IsWinePrefix(const std::filesystem::path& folder, std::string* why);
 
 class CWinePrefixRegistry final : public IRegistry {
 public:
-    // Loads the prefix's registry. Null, with the reason in *error, when the folder is not a
-    // Wine prefix. Damaged files load as far as they can and make the store read-only.
-    static std::unique_ptr<CWinePrefixRegistry> Open(const std::filesystem::path& prefix,
+    // Loads the prefix's registry, reading and later replacing its files through files, which
+    // must outlive the store. Null, with the reason in *error, when the folder is not a Wine
+    // prefix. Damaged files load as far as they can and make the store read-only.
+    static std::unique_ptr<CWinePrefixRegistry> Open(IFileIo& files,
+                                                     const std::filesystem::path& prefix,
                                                      std::string* error,
                                                      const IClock* clock = nullptr);
 
@@ -64,7 +66,8 @@ public:
     std::optional<std::string> ReadWarning();
     bool HasUnsavedChanges() const;
     // Writes the files whose keys changed, each replaced atomically; nothing when nothing
-    // changed.
+    // changed. A failure stops at the file it happened to: the files before it hold their new
+    // contents, it and those after it their old ones, and their changes stay unsaved.
     [[nodiscard]] FileError Save();
 
     LStatus RegOpenKeyExW(HKey parent, std::u16string_view subKey, std::uint32_t options,
@@ -114,7 +117,7 @@ private:
         std::size_t contentHash = 0;
     };
 
-    explicit CWinePrefixRegistry(std::filesystem::path prefix);
+    CWinePrefixRegistry(IFileIo& files, std::filesystem::path prefix);
     // A time on the monotonic clock, read coarsely: the store asks it at every open for
     // writing, and the checks it throttles are a second apart.
     using CheckTime = std::chrono::nanoseconds;
@@ -128,6 +131,7 @@ private:
     void MarkChanged(const CRegistryNode& node);
     bool WritesAllowed() { return !WriteRefusal().has_value(); }
 
+    IFileIo& files_;
     std::filesystem::path prefix_;
     std::unique_ptr<CMemoryRegistry> memory_;
     std::vector<Branch> branches_;

@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "core/text.h"
-#include "targets/posix/mapped_file_system.h"
+#include "core/text_case.h"
+#include "core/text_encoding.h"
 #include "support/fake_platform_queries.h"
 #include "support/temp_folder.h"
+#include "targets/posix/mapped_file_system.h"
 
 namespace quillary {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/text.h"
+#include "core/text_case.h"
 #include "support/scan_fixture.h"
 
 namespace quillary {

@@ -9,7 +9,7 @@
 
 #include "core/archive.h"
 #include "engine/exclusion_lists.h"
-#include "platform/file_io.h"
+#include "targets/posix/posix_file_io.h"
 
 namespace quillary {
 namespace {
@@ -40,19 +40,20 @@ protected:
     fs::path HistoryFile() const { return folder_ / kHistoryExclusionFileName; }
 
     void Write(const fs::path& path, const Bytes& bytes) {
-        ASSERT_FALSE(ReplaceFileAtomically(path, bytes).has_value());
+        ASSERT_FALSE(files_.ReplaceFileAtomically(path, bytes).has_value());
     }
     Bytes Read(const fs::path& path) {
         Bytes bytes;
-        EXPECT_FALSE(ReadWholeFile(path, 1 << 20, bytes).has_value());
+        EXPECT_FALSE(files_.ReadWholeFile(path, 1 << 20, bytes).has_value());
         return bytes;
     }
 
     fs::path folder_;
+    CPosixFileIo files_;
 };
 
 TEST_F(ExclusionFileTest, WritesCountTwiceThenOneStringRecordPerEntry) {
-    CExclusionLists lists;
+    CExclusionLists lists{files_};
     ASSERT_TRUE(lists.AddExclusion(u"HKEY_USERS", u"a").done);
     ASSERT_TRUE(lists.AddExclusion(u"HKEY_USERS", u"b").done);
     ASSERT_TRUE(lists.AddToIgnore([] {
@@ -77,13 +78,13 @@ TEST_F(ExclusionFileTest, WritesCountTwiceThenOneStringRecordPerEntry) {
 }
 
 TEST_F(ExclusionFileTest, SavedListsLoadBack) {
-    CExclusionLists saved;
+    CExclusionLists saved{files_};
     ASSERT_TRUE(saved.AddExclusion(u"HKEY_CURRENT_USER", std::u16string(300, u'k')).done);
     ASSERT_TRUE(saved.AddExclusion(u"HKEY_CURRENT_USER", u"Caf\x00E9\xD800").done);
     saved.AddToHistory(u"HKEY_CURRENT_USER\\Software\\App\\Recent");
     ASSERT_TRUE(saved.SaveExclusions(folder_).empty());
 
-    CExclusionLists loaded;
+    CExclusionLists loaded{files_};
     EXPECT_TRUE(loaded.LoadExclusions(folder_).empty());
     EXPECT_EQ(loaded.UserList().Entries(), saved.UserList().Entries());
     EXPECT_EQ(loaded.HistoryList().Entries(), saved.HistoryList().Entries());
@@ -95,7 +96,7 @@ TEST_F(ExclusionFileTest, SavedListsLoadBack) {
 }
 
 TEST_F(ExclusionFileTest, MissingFilesGiveEmptyLists) {
-    CExclusionLists lists;
+    CExclusionLists lists{files_};
     EXPECT_TRUE(lists.LoadExclusions(folder_).empty());
     EXPECT_TRUE(lists.UserList().Entries().empty());
     EXPECT_TRUE(lists.HistoryList().Entries().empty());
@@ -152,7 +153,7 @@ TEST_F(ExclusionFileTest, DecodesWholeAndDamagedFiles) {
 }
 
 TEST_F(ExclusionFileTest, DamagedFileKeepsItsEntriesAndIsMovedAsideBeforeSaving) {
-    CExclusionLists whole;
+    CExclusionLists whole{files_};
     ASSERT_TRUE(whole.AddExclusion(u"HKEY_USERS", u"one").done);
     ASSERT_TRUE(whole.AddExclusion(u"HKEY_USERS", u"two").done);
     ASSERT_TRUE(whole.SaveExclusions(folder_).empty());
@@ -160,7 +161,7 @@ TEST_F(ExclusionFileTest, DamagedFileKeepsItsEntriesAndIsMovedAsideBeforeSaving)
     damaged.pop_back();
     Write(UserFile(), damaged);
 
-    CExclusionLists lists;
+    CExclusionLists lists{files_};
     const std::vector<std::string> messages = lists.LoadExclusions(folder_);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].find("damaged"), std::string::npos) << messages[0];
@@ -181,7 +182,7 @@ TEST_F(ExclusionFileTest, DamagedFileKeepsItsEntriesAndIsMovedAsideBeforeSaving)
 
 TEST_F(ExclusionFileTest, EmptyEntryOfAFileHidesNothing) {
     Write(UserFile(), EncodeExclusionFile(std::vector<std::u16string>{u"", u"SOFTWARE\\X"}));
-    CExclusionLists lists;
+    CExclusionLists lists{files_};
     ASSERT_TRUE(lists.LoadExclusions(folder_).empty());
     CProblem problem;
     problem.Key = u"HKEY_CURRENT_USER\\Software\\Y";
@@ -193,7 +194,7 @@ TEST_F(ExclusionFileTest, EmptyEntryOfAFileHidesNothing) {
 TEST_F(ExclusionFileTest, UnreadableFileIsNeverOverwritten) {
     // A folder in place of the file cannot be read, like a file the user may not open.
     fs::create_directory(UserFile());
-    CExclusionLists lists;
+    CExclusionLists lists{files_};
     const std::vector<std::string> loadMessages = lists.LoadExclusions(folder_);
     ASSERT_EQ(loadMessages.size(), 1u);
     EXPECT_NE(loadMessages[0].find("kept as it is"), std::string::npos) << loadMessages[0];
@@ -214,7 +215,7 @@ TEST_F(ExclusionFileTest, RefusesFilesBeyondTheSizeLimit) {
     Write(folder_ / name, bytes);
 
     CExclusionList list;
-    CExclusionFile tooSmall(name, bytes.size() - 1);
+    CExclusionFile tooSmall(files_, name, bytes.size() - 1);
     const FileError loadError = tooSmall.Load(folder_, list);
     ASSERT_TRUE(loadError.has_value());
     EXPECT_NE(loadError->find("more than the"), std::string::npos) << *loadError;
@@ -230,7 +231,7 @@ TEST_F(ExclusionFileTest, RefusesFilesBeyondTheSizeLimit) {
 }
 
 TEST_F(ExclusionFileTest, ReportsFilesThatCannotBeWritten) {
-    CExclusionLists lists;
+    CExclusionLists lists{files_};
     ASSERT_TRUE(lists.AddExclusion(u"HKEY_USERS", u"x").done);
     EXPECT_EQ(lists.SaveExclusions(folder_ / "missing").size(), 1u);
     EXPECT_EQ(lists.SaveExclusions(fs::path()).size(), 1u);

@@ -5,10 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
+#include "targets/posix/posix_file_io.h"
 
 namespace quillary {
 namespace {
+
+// These tests never load or save the lists.
+CPosixFileIo unusedFiles;
 
 CProblem ProblemAt(std::u16string key, int type = 0) {
     CProblem problem;
@@ -18,7 +22,7 @@ CProblem ProblemAt(std::u16string key, int type = 0) {
 }
 
 TEST(ExclusionListsTest, AddExclusionBuildsUpperCaseEntriesAndRefusesEmptyAndDuplicates) {
-    CExclusionLists lists;
+    CExclusionLists lists{unusedFiles};
     ASSERT_TRUE(lists.AddToIgnore(ProblemAt(u"HKEY_LOCAL_MACHINE\\Software\\Baz")));
     struct {
         std::u16string root;
@@ -47,7 +51,7 @@ TEST(ExclusionListsTest, AddExclusionBuildsUpperCaseEntriesAndRefusesEmptyAndDup
 }
 
 TEST(ExclusionListsTest, OnlyRegistryProblemsCanBeIgnored) {
-    CExclusionLists lists;
+    CExclusionLists lists{unusedFiles};
     EXPECT_FALSE(lists.AddToIgnore(ProblemAt(u"", 34)));  // a file problem
     EXPECT_FALSE(lists.AddToIgnore(ProblemAt(u"C:\\Users\\me\\Desktop\\old.lnk", 40)));
     EXPECT_TRUE(lists.AddToIgnore(ProblemAt(u"HKEY_CLASSES_ROOT\\.xyz")));
@@ -56,7 +60,7 @@ TEST(ExclusionListsTest, OnlyRegistryProblemsCanBeIgnored) {
 }
 
 TEST(ExclusionListsTest, RemovesSelectedEntriesAndStopsMatchingThem) {
-    CExclusionLists lists;
+    CExclusionLists lists{unusedFiles};
     for (const char16_t* path : {u"A", u"B", u"C", u"D"}) {
         ASSERT_TRUE(lists.AddExclusion(u"HKEY_USERS", path).done);
     }
@@ -73,7 +77,7 @@ TEST(ExclusionListsTest, RemovesSelectedEntriesAndStopsMatchingThem) {
 }
 
 TEST(ExclusionListsTest, UserEntriesExcludeKeysContainingThemInAnyCase) {
-    CExclusionLists lists;
+    CExclusionLists lists{unusedFiles};
     ASSERT_TRUE(lists.AddExclusion(u"HKEY_CURRENT_USER", u"Software\\Foo").done);
     struct {
         std::u16string key;
@@ -95,7 +99,7 @@ TEST(ExclusionListsTest, UserEntriesExcludeKeysContainingThemInAnyCase) {
 }
 
 TEST(ExclusionListsTest, HistoryEntriesExcludeOnlyHistoryListProblems) {
-    CExclusionLists lists;
+    CExclusionLists lists{unusedFiles};
     lists.AddToHistory(u"HKEY_CURRENT_USER\\Software\\App\\Recent");
     lists.AddToHistory(u"");  // a repaired file problem: no entry
     lists.AddToHistory(u"hkey_current_user\\software\\app\\recent");

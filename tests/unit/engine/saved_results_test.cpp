@@ -6,6 +6,7 @@
 
 #include "core/archive.h"
 #include "support/scan_fixture.h"
+#include "targets/posix/posix_file_io.h"
 
 namespace quillary {
 namespace {
@@ -61,16 +62,17 @@ protected:
     }
 
     CScanFixture fixture_;
+    CPosixFileIo files_;
 };
 
 TEST_F(SavedResultsTest, SavedProblemsComeBackWhenTheirEntriesStillExist) {
     auto saved = DriverWithProblems();
     const std::filesystem::path& folder = fixture_.Folder().Path();
-    ASSERT_EQ(SaveResults(*saved, folder), std::nullopt);
+    ASSERT_EQ(SaveResults(files_, *saved, folder), std::nullopt);
 
     // The file: the total, then fourteen blocks, empty ones included.
     std::vector<std::uint8_t> bytes;
-    ASSERT_EQ(ReadWholeFile(folder / "results.kvl", 1 << 20, bytes), std::nullopt);
+    ASSERT_EQ(files_.ReadWholeFile(folder / "results.kvl", 1 << 20, bytes), std::nullopt);
     CArchiveReader reader(bytes);
     EXPECT_EQ(reader.ReadInt32(), 7);
     EXPECT_EQ(reader.ReadInt32(), 0);  // category 0
@@ -83,7 +85,7 @@ TEST_F(SavedResultsTest, SavedProblemsComeBackWhenTheirEntriesStillExist) {
               ErrorSuccess);
     auto loaded = MakeDriver();
     RegistryTarget target{&fixture_.Registry(), true, {}};
-    LoadedResults result = LoadResults(*loaded, folder, target);
+    LoadedResults result = LoadResults(files_, *loaded, folder, target);
     EXPECT_EQ(result.error, "");
     EXPECT_EQ(result.savedTotal, 7);
     EXPECT_EQ(result.kept, 4);
@@ -108,18 +110,18 @@ TEST_F(SavedResultsTest, DamagedFilesLoadWhatIsSound) {
     const std::filesystem::path& folder = fixture_.Folder().Path();
     auto none = MakeDriver();
     RegistryTarget target{&fixture_.Registry(), true, {}};
-    EXPECT_EQ(LoadResults(*none, folder, target).savedTotal, 0);  // no file
+    EXPECT_EQ(LoadResults(files_, *none, folder, target).savedTotal, 0);  // no file
     EXPECT_EQ(none->CategoryOf(0x1), nullptr);
 
-    ASSERT_EQ(SaveResults(*DriverWithProblems(), folder), std::nullopt);
+    ASSERT_EQ(SaveResults(files_, *DriverWithProblems(), folder), std::nullopt);
     std::vector<std::uint8_t> bytes;
-    ASSERT_EQ(ReadWholeFile(folder / "results.kvl", 1 << 20, bytes), std::nullopt);
+    ASSERT_EQ(files_.ReadWholeFile(folder / "results.kvl", 1 << 20, bytes), std::nullopt);
 
     // Cut inside the second problem's record: the first problem is kept.
     std::vector<std::uint8_t> cut(bytes.begin(), bytes.begin() + 200);
-    ASSERT_EQ(ReplaceFileAtomically(folder / "results.kvl", cut), std::nullopt);
+    ASSERT_EQ(files_.ReplaceFileAtomically(folder / "results.kvl", cut), std::nullopt);
     auto loaded = MakeDriver();
-    LoadedResults result = LoadResults(*loaded, folder, target);
+    LoadedResults result = LoadResults(files_, *loaded, folder, target);
     EXPECT_NE(result.error, "");
     EXPECT_EQ(result.kept, 1);
 
@@ -127,16 +129,16 @@ TEST_F(SavedResultsTest, DamagedFilesLoadWhatIsSound) {
     CArchiveWriter hostile;
     hostile.WriteInt32(1);
     hostile.WriteInt32(0x7FFFFFFF);
-    ASSERT_EQ(ReplaceFileAtomically(folder / "results.kvl", hostile.Bytes()), std::nullopt);
-    result = LoadResults(*loaded, folder, target);
+    ASSERT_EQ(files_.ReplaceFileAtomically(folder / "results.kvl", hostile.Bytes()), std::nullopt);
+    result = LoadResults(files_, *loaded, folder, target);
     EXPECT_NE(result.error, "");
     EXPECT_EQ(result.kept, 0);
 
     CArchiveWriter empty;
     empty.WriteInt32(0);
-    ASSERT_EQ(ReplaceFileAtomically(folder / "results.kvl", empty.Bytes()), std::nullopt);
+    ASSERT_EQ(files_.ReplaceFileAtomically(folder / "results.kvl", empty.Bytes()), std::nullopt);
     auto fresh = MakeDriver();
-    EXPECT_EQ(LoadResults(*fresh, folder, target).savedTotal, 0);
+    EXPECT_EQ(LoadResults(files_, *fresh, folder, target).savedTotal, 0);
     EXPECT_EQ(fresh->CategoryOf(0x1), nullptr);
 }
 

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <thread>
 
-#include "core/text.h"
+#include "core/text_format.h"
 #include "support/scan_fixture.h"
 
 namespace quillary {

@@ -22,8 +22,10 @@
 #include <string_view>
 #include <vector>
 
-#include "core/text.h"
+#include "core/text_case.h"
+#include "core/text_encoding.h"
 #include "engine/entry_types.h"
+#include "targets/posix/posix_file_io.h"
 
 namespace quillary {
 namespace {
@@ -230,7 +232,8 @@ std::vector<std::string>& ReaderReports() {
 }
 
 std::string Text(std::string_view section, std::string_view identifier) {
-    static CLanguagePack pack(EnglishFilePath(), [](std::u16string_view report) {
+    static CPosixFileIo files;
+    static CLanguagePack pack(files, EnglishFilePath(), [](std::u16string_view report) {
         ReaderReports().push_back(Utf16ToUtf8(report));
     });
     return Utf16ToUtf8(pack.LookupText(Utf8ToUtf16(identifier), Utf8ToUtf16(section)));

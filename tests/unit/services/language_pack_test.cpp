@@ -12,9 +12,11 @@
 #include <utility>
 #include <vector>
 
-#include "core/text.h"
+#include "core/text_case.h"
+#include "core/text_encoding.h"
 #include "services/language_locale.h"
 #include "services/language_table.h"
+#include "targets/posix/posix_file_io.h"
 
 namespace quillary {
 namespace {
@@ -60,11 +62,13 @@ protected:
     // A pack reading the given UTF-8 file, whose reports land in reports_.
     CLanguagePack& Pack(std::string_view fileText) { return PackOf(WriteFile(Bytes(fileText))); }
     CLanguagePack& PackOf(const fs::path& path) {
-        pack_.emplace(path, [this](std::u16string_view text) { reports_.emplace_back(text); });
+        pack_.emplace(files_, path,
+                      [this](std::u16string_view text) { reports_.emplace_back(text); });
         return *pack_;
     }
 
     fs::path folder_;
+    CPosixFileIo files_;
     std::optional<CLanguagePack> pack_;
     std::vector<std::u16string> reports_;
 };

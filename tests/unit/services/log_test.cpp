@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "services/local_date.h"
 
 namespace quillary {

@@ -4,8 +4,6 @@
 
 #include <vector>
 
-#include "core/text.h"
-
 namespace quillary {
 namespace {
 

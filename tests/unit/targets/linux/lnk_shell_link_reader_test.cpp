@@ -6,7 +6,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "core/text.h"
+#include "core/text_case.h"
+#include "core/text_encoding.h"
 #include "support/shared_testdata.h"
 #include "support/temp_folder.h"
 

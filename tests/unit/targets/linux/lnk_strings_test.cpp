@@ -8,7 +8,7 @@
 #include <iterator>
 #include <vector>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 
 namespace quillary {
 namespace {

@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "support/registry_fixture.h"
 
 namespace quillary {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "support/registry_fixture.h"
 
 namespace quillary {

@@ -1,4 +1,4 @@
-#include "platform/file_io.h"
+#include "targets/posix/posix_file_io.h"
 
 #include <sys/stat.h>
 
@@ -26,7 +26,7 @@ protected:
 
     std::vector<std::uint8_t> Read(const fs::path& path) {
         std::vector<std::uint8_t> bytes;
-        EXPECT_FALSE(ReadWholeFile(path, 1 << 20, bytes).has_value());
+        EXPECT_FALSE(files_.ReadWholeFile(path, 1 << 20, bytes).has_value());
         return bytes;
     }
     // Names in the folder, so a test sees a temporary file left behind.
@@ -36,14 +36,15 @@ protected:
     }
 
     fs::path folder_;
+    CPosixFileIo files_;
 };
 
 TEST_F(FileIoTest, ReplacesContentsAndLeavesNoTemporaryFile) {
     const fs::path file = folder_ / "data.bin";
     const std::vector<std::uint8_t> first = {1, 2, 3};
     const std::vector<std::uint8_t> second = {4};
-    ASSERT_FALSE(ReplaceFileAtomically(file, first).has_value());
-    ASSERT_FALSE(ReplaceFileAtomically(file, second).has_value());
+    ASSERT_FALSE(files_.ReplaceFileAtomically(file, first).has_value());
+    ASSERT_FALSE(files_.ReplaceFileAtomically(file, second).has_value());
     EXPECT_EQ(Read(file), second);
     EXPECT_EQ(EntryCount(), 1u);
 }
@@ -54,14 +55,14 @@ TEST_F(FileIoTest, KeepsSymbolicAndHardLinks) {
     const fs::path twin = folder_ / "twin.reg";
     const std::vector<std::uint8_t> old = {0};
     const std::vector<std::uint8_t> fresh = {9, 9};
-    ASSERT_FALSE(ReplaceFileAtomically(real, old).has_value());
+    ASSERT_FALSE(files_.ReplaceFileAtomically(real, old).has_value());
     fs::create_symlink(real, link);
-    ASSERT_FALSE(ReplaceFileAtomically(link, fresh).has_value());
+    ASSERT_FALSE(files_.ReplaceFileAtomically(link, fresh).has_value());
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(Read(real), fresh);
 
     fs::create_hard_link(real, twin);
-    ASSERT_FALSE(ReplaceFileAtomically(twin, old).has_value());
+    ASSERT_FALSE(files_.ReplaceFileAtomically(twin, old).has_value());
     EXPECT_EQ(Read(real), old);
     EXPECT_EQ(fs::hard_link_count(real), 2u);
 }
@@ -69,22 +70,22 @@ TEST_F(FileIoTest, KeepsSymbolicAndHardLinks) {
 TEST_F(FileIoTest, FailureLeavesTheOldFileWhole) {
     const fs::path file = folder_ / "missing-folder" / "data.bin";
     const std::vector<std::uint8_t> bytes = {1};
-    const FileError error = ReplaceFileAtomically(file, bytes);
+    const FileError error = files_.ReplaceFileAtomically(file, bytes);
     ASSERT_TRUE(error.has_value());
     EXPECT_NE(error->find("missing-folder"), std::string::npos);
 
     // A full disk: the temporary file cannot be written, the old file stays as it was.
     if (fs::exists("/dev/full")) {
         const fs::path kept = folder_ / "kept.bin";
-        ASSERT_FALSE(ReplaceFileAtomically(kept, bytes).has_value());
-        EXPECT_TRUE(AppendToFile("/dev/full", bytes).has_value());
+        ASSERT_FALSE(files_.ReplaceFileAtomically(kept, bytes).has_value());
+        EXPECT_TRUE(files_.AppendToFile("/dev/full", bytes).has_value());
         EXPECT_EQ(Read(kept), bytes);
     }
 }
 
 // A disk that fills up: the write that would pass its room writes what fits and fails as a full
 // disk does. Later writes succeed again, as rewriting the room a file already holds does.
-class CFillingDisk final : public CFileWriter {
+class CFillingDisk final : public CPosixFileIo {
 public:
     explicit CFillingDisk(std::size_t room) : room_(room) {}
 
@@ -92,10 +93,10 @@ public:
                     std::span<const std::uint8_t> bytes) override {
         if (full_ || bytes.size() <= room_) {
             room_ -= full_ ? 0 : bytes.size();
-            return CFileWriter::Write(file, path, bytes);
+            return CPosixFileIo::Write(file, path, bytes);
         }
         full_ = true;
-        if (FileError failure = CFileWriter::Write(file, path, bytes.first(room_))) {
+        if (FileError failure = CPosixFileIo::Write(file, path, bytes.first(room_))) {
             return failure;
         }
         return "cannot write " + path.string() + ": No space left on device";
@@ -131,12 +132,12 @@ TEST_F(FileIoTest, AFullDiskLeavesTheFileWhole) {
         fs::create_directories(folder_);
         const fs::path file = folder_ / "system.reg";
         const fs::path twin = folder_ / "twin.reg";
-        ASSERT_FALSE(ReplaceFileAtomically(file, old).has_value());
+        ASSERT_FALSE(files_.ReplaceFileAtomically(file, old).has_value());
         if (c.hardLinked) {
             fs::create_hard_link(file, twin);
         }
         CFillingDisk disk(c.room);
-        const FileError error = ReplaceFileAtomicallyWith(file, fresh, disk);
+        const FileError error = disk.ReplaceFileAtomically(file, fresh);
         ASSERT_EQ(error.has_value(), !c.replaced);
         if (error) {
             EXPECT_NE(error->find("No space left on device"), std::string::npos) << *error;
@@ -162,17 +163,17 @@ TEST_F(FileIoTest, KeepsThePermissionsOfTheFileItReplaces) {
     ::umask(umask);
     const fs::path file = folder_ / "user.reg";
     const std::vector<std::uint8_t> bytes = {1, 2};
-    ASSERT_FALSE(ReplaceFileAtomically(file, bytes).has_value());
+    ASSERT_FALSE(files_.ReplaceFileAtomically(file, bytes).has_value());
     EXPECT_EQ(modeOf(file), 0644u & ~umask);
 
     for (const mode_t mode : {0600u, 0640u}) {
         ASSERT_EQ(::chmod(file.c_str(), mode), 0);
-        ASSERT_FALSE(ReplaceFileAtomically(file, bytes).has_value());
+        ASSERT_FALSE(files_.ReplaceFileAtomically(file, bytes).has_value());
         EXPECT_EQ(modeOf(file), mode);
     }
     const fs::path link = folder_ / "link.reg";
     fs::create_symlink(file, link);
-    ASSERT_FALSE(ReplaceFileAtomically(link, bytes).has_value());
+    ASSERT_FALSE(files_.ReplaceFileAtomically(link, bytes).has_value());
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(modeOf(file), 0640u);
 }
@@ -188,14 +189,17 @@ TEST_F(FileIoTest, ReadRefusesWhatIsNotARegularFile) {
          {pipe, folder_ / "folder", folder_ / "link", fs::path("/dev/null")}) {
         SCOPED_TRACE(path.string());
         std::vector<std::uint8_t> bytes;
-        const FileError error = ReadWholeFile(path, 100, bytes);
+        const FileError error = files_.ReadWholeFile(path, 100, bytes);
         ASSERT_TRUE(error.has_value());
         EXPECT_EQ(*error, path.string() + " is not a regular file");
         int pieces = 0;
-        EXPECT_TRUE(ReadFileInPieces(path, 100, 10, [&pieces](auto) {
-                        ++pieces;
-                        return true;
-                    }).has_value());
+        EXPECT_TRUE(files_
+                        .ReadFileInPieces(path, 100, 10,
+                                          [&pieces](auto) {
+                                              ++pieces;
+                                              return true;
+                                          })
+                        .has_value());
         EXPECT_EQ(pieces, 0);
     }
 }
@@ -207,43 +211,49 @@ TEST_F(FileIoTest, ReadsInPiecesUntilTold) {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         bytes[i] = static_cast<std::uint8_t>(i);
     }
-    ASSERT_FALSE(ReplaceFileAtomically(file, bytes).has_value());
+    ASSERT_FALSE(files_.ReplaceFileAtomically(file, bytes).has_value());
     std::vector<std::uint8_t> joined;
     std::vector<std::size_t> sizes;
-    ASSERT_FALSE(ReadFileInPieces(file, 25, 10, [&](std::span<const std::uint8_t> piece) {
-                     joined.insert(joined.end(), piece.begin(), piece.end());
-                     sizes.push_back(piece.size());
-                     return true;
-                 }).has_value());
+    ASSERT_FALSE(files_
+                     .ReadFileInPieces(file, 25, 10,
+                                       [&](std::span<const std::uint8_t> piece) {
+                                           joined.insert(joined.end(), piece.begin(), piece.end());
+                                           sizes.push_back(piece.size());
+                                           return true;
+                                       })
+                     .has_value());
     EXPECT_EQ(joined, bytes);
     EXPECT_EQ(sizes, (std::vector<std::size_t>{10, 10, 5}));
     sizes.clear();
-    ASSERT_FALSE(ReadFileInPieces(file, 25, 10, [&](std::span<const std::uint8_t> piece) {
-                     sizes.push_back(piece.size());
-                     return false;
-                 }).has_value());
+    ASSERT_FALSE(files_
+                     .ReadFileInPieces(file, 25, 10,
+                                       [&](std::span<const std::uint8_t> piece) {
+                                           sizes.push_back(piece.size());
+                                           return false;
+                                       })
+                     .has_value());
     EXPECT_EQ(sizes.size(), 1u);
-    EXPECT_TRUE(ReadFileInPieces(file, 24, 10, [](auto) { return true; }).has_value());
+    EXPECT_TRUE(files_.ReadFileInPieces(file, 24, 10, [](auto) { return true; }).has_value());
 }
 
 TEST_F(FileIoTest, ReadRefusesOversizedAndMissingFiles) {
     const fs::path file = folder_ / "big.bin";
     const std::vector<std::uint8_t> bytes(100, 7);
-    ASSERT_FALSE(ReplaceFileAtomically(file, bytes).has_value());
+    ASSERT_FALSE(files_.ReplaceFileAtomically(file, bytes).has_value());
     std::vector<std::uint8_t> read = {1};
-    EXPECT_TRUE(ReadWholeFile(file, 99, read).has_value());
+    EXPECT_TRUE(files_.ReadWholeFile(file, 99, read).has_value());
     EXPECT_TRUE(read.empty());
-    EXPECT_FALSE(ReadWholeFile(file, 100, read).has_value());
+    EXPECT_FALSE(files_.ReadWholeFile(file, 100, read).has_value());
     EXPECT_EQ(read, bytes);
-    EXPECT_TRUE(ReadWholeFile(folder_ / "none", 100, read).has_value());
+    EXPECT_TRUE(files_.ReadWholeFile(folder_ / "none", 100, read).has_value());
 }
 
 TEST_F(FileIoTest, AppendAddsToTheEnd) {
     const fs::path file = folder_ / "log.txt";
     const std::vector<std::uint8_t> a = {'a'};
     const std::vector<std::uint8_t> b = {'b'};
-    ASSERT_FALSE(AppendToFile(file, a).has_value());
-    ASSERT_FALSE(AppendToFile(file, b).has_value());
+    ASSERT_FALSE(files_.AppendToFile(file, a).has_value());
+    ASSERT_FALSE(files_.AppendToFile(file, b).has_value());
     EXPECT_EQ(Read(file), std::vector<std::uint8_t>({'a', 'b'}));
 }
 

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "support/temp_folder.h"
+#include "targets/posix/posix_file_io.h"
 
 namespace quillary {
 namespace {
@@ -189,6 +192,55 @@ TEST_F(MappedFileSystemTest, ChangesKeepWindowsRules) {
     EXPECT_EQ(files_->RemoveDirectoryW(u"C:\\users\\me\\Desktop"), ErrorSuccess);
     EXPECT_FALSE(fs::exists(folder_.Path() / "drive_c/users/me/Desktop"));
     EXPECT_TRUE(fs::exists(folder_.Path() / "home/sub/inner.lnk"));
+}
+
+// A disk whose writes put down half of their bytes and then fail with the given errno.
+class CFailingWrites final : public CPosixFileIo {
+public:
+    explicit CFailingWrites(int error) : error_(error) {}
+
+    FileError Write(NativeFile file, const fs::path& path,
+                    std::span<const std::uint8_t> bytes) override {
+        if (FileError failure = CPosixFileIo::Write(file, path, bytes.first(bytes.size() / 2))) {
+            return failure;
+        }
+        return Failed("write", path, error_);
+    }
+
+private:
+    int error_;
+};
+
+// A copy that fails part way leaves the file it would replace as it was, leaves no temporary
+// file behind, and answers with the Windows code of what went wrong.
+TEST_F(MappedFileSystemTest, AFailedCopyLeavesTheTargetAsItWas) {
+    folder_.Write("drive_c/tools/big.exe", std::string(100000, 'n'));
+    struct {
+        int error;
+        LStatus expected;
+    } cases[] = {
+        {ENOSPC, ErrorDiskFull},     {EDQUOT, ErrorDiskFull}, {EROFS, ErrorWriteProtect},
+        {EACCES, ErrorAccessDenied}, {EIO, ErrorGenFailure},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        CFailingWrites disk(c.error);
+        MappedFileSystemSetup setup;
+        setup.drives = {{u'C', folder_.Path() / "drive_c", DriveFixed, {}}};
+        setup.copyFileIo = &disk;
+        CMappedFileSystem files(std::move(setup));
+
+        EXPECT_EQ(files.CopyFileW(u"C:\\tools\\big.exe", u"C:\\windows\\regedit.exe", false),
+                  c.expected);
+        EXPECT_EQ(ReadFile(folder_.Path() / "drive_c/windows/regedit.exe"), "MZ");
+        std::vector<std::string> names;
+        for (const fs::directory_entry& entry :
+             fs::directory_iterator(folder_.Path() / "drive_c/windows")) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"regedit.exe", "system32"}));
+    }
 }
 
 TEST_F(MappedFileSystemTest, OpeningForWritingChangesNothing) {

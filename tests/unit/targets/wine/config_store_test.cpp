@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "core/registry_access.h"
+#include "targets/posix/posix_file_io.h"
 
 namespace quillary {
 namespace {
@@ -15,9 +16,10 @@ TEST(ConfigStoreTest, KeepsTheProgramsValuesAcrossRuns) {
     const fs::path folder =
         fs::temp_directory_path() / ("quillary-config-" + std::to_string(::getpid())) / "quillary";
     fs::remove_all(folder.parent_path());
+    CPosixFileIo files;
     std::string error;
     {
-        auto store = OpenConfigStore(folder, &error);
+        auto store = OpenConfigStore(files, folder, &error);
         ASSERT_NE(store, nullptr) << error;
         ConfigKey key(*store, HKeyCurrentUser);
         ASSERT_TRUE(key.Open(HKeyCurrentUser, u"Software\\Kestrow\\ORV\\LANG", true));
@@ -25,7 +27,7 @@ TEST(ConfigStoreTest, KeepsTheProgramsValuesAcrossRuns) {
         key.Close();
         ASSERT_FALSE(store->Save().has_value());
     }
-    auto store = OpenConfigStore(folder, &error);
+    auto store = OpenConfigStore(files, folder, &error);
     ASSERT_NE(store, nullptr) << error;
     EXPECT_TRUE(store->Diagnostics().empty());
     ConfigKey key(*store, HKeyCurrentUser);
@@ -36,7 +38,7 @@ TEST(ConfigStoreTest, KeepsTheProgramsValuesAcrossRuns) {
     EXPECT_EQ(language, 5u);
     fs::remove_all(folder.parent_path());
 
-    EXPECT_EQ(OpenConfigStore({}, &error), nullptr);
+    EXPECT_EQ(OpenConfigStore(files, {}, &error), nullptr);
     EXPECT_NE(error.find("HOME"), std::string::npos);
 }
 

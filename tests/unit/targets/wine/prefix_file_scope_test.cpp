@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "targets/wine/prefix_file_system.h"
 #include "support/registry_fixture.h"
 #include "support/temp_folder.h"

@@ -9,8 +9,9 @@
 #include <sstream>
 
 #include "fake_wine_server.h"
-#include "targets/wine/wine_prefix_registry.h"
 #include "support/temp_folder.h"
+#include "targets/posix/posix_file_io.h"
+#include "targets/wine/wine_prefix_registry.h"
 
 namespace quillary {
 namespace {
@@ -83,7 +84,8 @@ protected:
     testing::CTempFolder folder_;
     fs::path prefix_ = folder_.Path() / "prefix";
     CManualClock clock_{kNow};
-    CPrefixRestorePoints restorePoints_{prefix_, folder_.Path() / "data", clock_};
+    CPosixFileIo files_;
+    CPrefixRestorePoints restorePoints_{files_, prefix_, folder_.Path() / "data", clock_};
 };
 
 TEST_F(PrefixRestorePointsTest, BeginCopiesTheFilesAndEndCompletesTheRestorePoint) {
@@ -159,7 +161,7 @@ TEST_F(PrefixRestorePointsTest, RequestsItCannotServeAreRefused) {
         EXPECT_FALSE(restorePoints_.LastError().empty());
     }
 
-    CPrefixRestorePoints noDataFolder(prefix_, {}, clock_);
+    CPrefixRestorePoints noDataFolder(files_, prefix_, {}, clock_);
     StateMgrStatus status;
     EXPECT_FALSE(noDataFolder.SRSetRestorePointW(Request(BeginSystemChange, ApplicationInstall, 0),
                                                  &status));
@@ -182,7 +184,7 @@ TEST_F(PrefixRestorePointsTest, RestorePutsTheFilesBackAndKeepsTheReplacedOnes) 
     EXPECT_FALSE(fs::exists(prefix_ / "userdef.reg"));
     // The restored files are Wine's to read: the store opens them without complaint.
     std::string error;
-    auto store = CWinePrefixRegistry::Open(prefix_, &error);
+    auto store = CWinePrefixRegistry::Open(files_, prefix_, &error);
     ASSERT_TRUE(store) << error;
     EXPECT_TRUE(store->Diagnostics().empty());
 

@@ -12,8 +12,9 @@
 
 #include "core/registry_access.h"
 #include "fake_wine_server.h"
-#include "targets/wine/wineserver_lock.h"
 #include "support/registry_fixture.h"
+#include "targets/posix/posix_file_io.h"
+#include "targets/wine/wineserver_lock.h"
 
 namespace quillary {
 namespace {
@@ -117,13 +118,14 @@ protected:
     }
     std::unique_ptr<CWinePrefixRegistry> Open() {
         std::string error;
-        auto store = CWinePrefixRegistry::Open(prefix_, &error, &clock_);
+        auto store = CWinePrefixRegistry::Open(files_, prefix_, &error, &clock_);
         EXPECT_NE(store, nullptr) << error;
         return store;
     }
 
     fs::path prefix_;
     CManualClock clock_{FromFileTime(0x1dd900000000000)};
+    CPosixFileIo files_;
 };
 
 TEST_F(WinePrefixRegistryTest, PresentsTheFilesAsTheRegistry) {
@@ -203,6 +205,83 @@ TEST_F(WinePrefixRegistryTest, KeepsWhatWineSavedSinceTheFilesWereRead) {
     EXPECT_FALSE(reopened->WriteRefusal().has_value());
 }
 
+// A disk that fills up during its nth write: that write puts down half of its bytes and fails
+// as a full disk does; the writes before and after it succeed (room was made meanwhile).
+class CDiskFullAtWrite final : public CPosixFileIo {
+public:
+    explicit CDiskFullAtWrite(int failing) : failing_(failing) {}
+
+protected:
+    FileError Write(NativeFile file, const fs::path& path,
+                    std::span<const std::uint8_t> bytes) override {
+        if (++writes_ != failing_) {
+            return CPosixFileIo::Write(file, path, bytes);
+        }
+        if (FileError failure = CPosixFileIo::Write(file, path, bytes.first(bytes.size() / 2))) {
+            return failure;
+        }
+        return "cannot write " + path.string() + ": No space left on device";
+    }
+
+private:
+    int failing_;
+    int writes_ = 0;
+};
+
+// A save that changes all three files and meets a full disk while writing one of them leaves
+// each file whole: those written before hold their new contents, the others their old ones.
+// The error reaches the caller, no temporary file stays, and the changes stay unsaved so that
+// the next save writes the rest.
+TEST_F(WinePrefixRegistryTest, AFullDiskDuringASaveLeavesEveryFileWhole) {
+    const struct {
+        const char* file;
+        std::string_view old;
+        HKey root;
+        std::u16string_view key;
+    } branches[] = {
+        {"system.reg", kSystemReg, HKeyLocalMachine, u"Software\\Vendor"},
+        {"user.reg", kUserReg, HKeyCurrentUser, u"Software\\Wine"},
+        {"userdef.reg", kUserDefReg, HKeyUsers, u".Default\\Control Panel\\Desktop"},
+    };
+    for (int failing = 1; failing <= 3; ++failing) {
+        SCOPED_TRACE("the disk fills up while file " + std::to_string(failing) + " is written");
+        TearDown();
+        SetUp();
+        CDiskFullAtWrite disk(failing);
+        std::string error;
+        auto store = CWinePrefixRegistry::Open(disk, prefix_, &error, &clock_);
+        ASSERT_NE(store, nullptr) << error;
+        for (const auto& branch : branches) {
+            ConfigKey key(*store, branch.root);
+            ASSERT_TRUE(key.Open(branch.root, branch.key, false));
+            ASSERT_TRUE(key.WriteDword(u"Added", 0x2a));
+        }
+
+        const FileError failure = store->Save();
+        ASSERT_TRUE(failure.has_value());
+        EXPECT_NE(failure->find("No space left on device"), std::string::npos) << *failure;
+        EXPECT_TRUE(store->HasUnsavedChanges());
+        for (int i = 0; i < 3; ++i) {
+            SCOPED_TRACE(branches[i].file);
+            if (i + 1 < failing) {
+                EXPECT_NE(Read(branches[i].file).find("\"Added\"=dword:0000002a"),
+                          std::string::npos);
+            } else {
+                EXPECT_EQ(Read(branches[i].file), branches[i].old);
+            }
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(prefix_), fs::directory_iterator()), 4);
+
+        ASSERT_EQ(store->Save(), std::nullopt);
+        auto reopened = Open();
+        EXPECT_TRUE(reopened->Diagnostics().empty());
+        for (const auto& branch : branches) {
+            EXPECT_EQ(ValueBytes(*reopened, branch.root, branch.key, u"Added"),
+                      std::vector<std::uint8_t>({0x2a, 0, 0, 0}));
+        }
+    }
+}
+
 TEST_F(WinePrefixRegistryTest, DeletingATreeRemovesALinkButNotItsTarget) {
     auto store = Open();
     const RegistryTarget target{store.get(), true, {}};
@@ -255,10 +334,10 @@ TEST_F(WinePrefixRegistryTest, ADamagedFileMakesTheStoreReadOnly) {
 
 TEST_F(WinePrefixRegistryTest, MissingAndForeignFolders) {
     std::string error;
-    EXPECT_EQ(CWinePrefixRegistry::Open(prefix_ / "none", &error), nullptr);
+    EXPECT_EQ(CWinePrefixRegistry::Open(files_, prefix_ / "none", &error), nullptr);
     EXPECT_NE(error.find("is not a folder"), std::string::npos);
     fs::remove(prefix_ / "system.reg");
-    EXPECT_EQ(CWinePrefixRegistry::Open(prefix_, &error), nullptr);
+    EXPECT_EQ(CWinePrefixRegistry::Open(files_, prefix_, &error), nullptr);
     EXPECT_NE(error.find("is not a Wine prefix"), std::string::npos);
 }
 
@@ -278,7 +357,7 @@ TEST_F(WinePrefixRegistryTest, RegistryFilesThatAreNotRegularFilesAreRefused) {
                 fs::create_directory(path);
             }
             std::string error;
-            EXPECT_EQ(CWinePrefixRegistry::Open(prefix_, &error), nullptr);
+            EXPECT_EQ(CWinePrefixRegistry::Open(files_, prefix_, &error), nullptr);
             EXPECT_EQ(error, path.string() + " is not a regular file");
             std::string why;
             EXPECT_FALSE(IsWinePrefix(prefix_, &why));

@@ -1,10 +1,11 @@
 // Reading and writing Wine's registry files.
 
-#include "targets/wine/wine_reg_format.h"
+#include "targets/wine/wine_reg_reader.h"
+#include "targets/wine/wine_reg_writer.h"
 
 #include <gtest/gtest.h>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "platform/clock.h"
 
 namespace quillary {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "support/temp_folder.h"
 
 namespace quillary {
