@@ -21,9 +21,10 @@
 #include "bench_options.h"
 #include "platform/clock.h"
 #include "platform/file_io.h"
-#include "targets/wine/wine_prefix_registry.h"
 #include "process_memory.h"
 #include "synthetic_prefix.h"
+#include "targets/posix/posix_file_io.h"
+#include "targets/wine/wine_prefix_registry.h"
 
 namespace quillary {
 namespace {
@@ -59,9 +60,9 @@ std::string Grouped(std::uint64_t number) {
     return grouped;
 }
 
-std::optional<std::string> ReadText(const fs::path& path, std::string* error) {
+std::optional<std::string> ReadText(IFileIo& files, const fs::path& path, std::string* error) {
     std::vector<std::uint8_t> bytes;
-    if (FileError failure = ReadWholeFile(path, kMaxFileBytes, bytes)) {
+    if (FileError failure = files.ReadWholeFile(path, kMaxFileBytes, bytes)) {
         *error = *failure;
         return std::nullopt;
     }
@@ -71,9 +72,10 @@ std::optional<std::string> ReadText(const fs::path& path, std::string* error) {
 // --- one measured run, in a process of its own ------------------------------------------
 
 // Opens the prefix and insists that every line of its files was understood.
-std::unique_ptr<CWinePrefixRegistry> OpenCleanly(const fs::path& prefix, const IClock* clock) {
+std::unique_ptr<CWinePrefixRegistry> OpenCleanly(IFileIo& files, const fs::path& prefix,
+                                                 const IClock* clock) {
     std::string error;
-    auto store = CWinePrefixRegistry::Open(prefix, &error, clock);
+    auto store = CWinePrefixRegistry::Open(files, prefix, &error, clock);
     if (store == nullptr) {
         std::fprintf(stderr, "cannot open %s: %s\n", prefix.c_str(), error.c_str());
         return nullptr;
@@ -87,10 +89,10 @@ std::unique_ptr<CWinePrefixRegistry> OpenCleanly(const fs::path& prefix, const I
     return store;
 }
 
-int MeasureLoad(const fs::path& prefix) {
+int MeasureLoad(IFileIo& files, const fs::path& prefix) {
     const std::uint64_t before = ResidentBytes();
     const auto start = std::chrono::steady_clock::now();
-    auto store = OpenCleanly(prefix, nullptr);
+    auto store = OpenCleanly(files, prefix, nullptr);
     const double seconds = SecondsSince(start);
     if (store == nullptr) {
         return 1;
@@ -115,10 +117,10 @@ bool ChangeCounter(CWinePrefixRegistry& store, HKey root, std::u16string_view pr
 }
 
 // The saved file must be the original with the counter's line changed and nothing else.
-bool SavedExactly(const fs::path& saved, const fs::path& original) {
+bool SavedExactly(IFileIo& files, const fs::path& saved, const fs::path& original) {
     std::string error;
-    auto savedText = ReadText(saved, &error);
-    auto expected = ReadText(original, &error);
+    auto savedText = ReadText(files, saved, &error);
+    auto expected = ReadText(files, original, &error);
     if (!savedText || !expected) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return false;
@@ -140,11 +142,11 @@ bool SavedExactly(const fs::path& saved, const fs::path& original) {
     return false;
 }
 
-int MeasureSave(const fs::path& prefix, const fs::path& original) {
+int MeasureSave(IFileIo& files, const fs::path& prefix, const fs::path& original) {
     // The clock stands at the counter key's time, so changing the value rewrites its line only.
     const CManualClock clock{
         std::chrono::system_clock::time_point(std::chrono::seconds(kBenchKeyUnixSeconds))};
-    auto store = OpenCleanly(prefix, &clock);
+    auto store = OpenCleanly(files, prefix, &clock);
     if (store == nullptr) {
         return 1;
     }
@@ -166,7 +168,7 @@ int MeasureSave(const fs::path& prefix, const fs::path& original) {
     }
     bool exact = true;
     for (const char* name : kFileNames) {
-        exact = SavedExactly(prefix / name, original / name) && exact;
+        exact = SavedExactly(files, prefix / name, original / name) && exact;
     }
     std::printf("seconds %.6f\npeak %llu\nheld %llu\nphase_peak %d\nexact %d\n", seconds,
                 static_cast<unsigned long long>(peak), static_cast<unsigned long long>(held),
@@ -184,15 +186,15 @@ std::string ShapeStamp(const SyntheticPrefixShape& shape) {
 }
 
 // Writes the prefix and a note of its shape, so a later run can reuse it.
-bool GeneratePrefix(const BenchOptions& options) {
+bool GeneratePrefix(IFileIo& files, const BenchOptions& options) {
     std::printf("Generating the synthetic prefix in %s ...\n", options.prefix.c_str());
     std::fflush(stdout);
     const auto start = std::chrono::steady_clock::now();
-    FileError failure =
-        WriteSyntheticPrefix(options.prefix, SyntheticPrefixShape{options.seed, options.scale});
+    FileError failure = WriteSyntheticPrefix(files, options.prefix,
+                                             SyntheticPrefixShape{options.seed, options.scale});
     if (!failure) {
         const std::string text = ShapeStamp(SyntheticPrefixShape{options.seed, options.scale});
-        failure = ReplaceFileAtomically(
+        failure = files.ReplaceFileAtomically(
             options.prefix / kShapeFileName,
             {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
     }
@@ -205,15 +207,15 @@ bool GeneratePrefix(const BenchOptions& options) {
 }
 
 // Generates the prefix unless it is there already with the same shape.
-bool EnsurePrefix(const BenchOptions& options) {
+bool EnsurePrefix(IFileIo& files, const BenchOptions& options) {
     std::string error;
-    const auto stamp = ReadText(options.prefix / kShapeFileName, &error);
+    const auto stamp = ReadText(files, options.prefix / kShapeFileName, &error);
     bool complete =
         stamp && *stamp == ShapeStamp(SyntheticPrefixShape{options.seed, options.scale});
     for (const char* name : kFileNames) {
         complete = complete && fs::exists(options.prefix / name);
     }
-    return complete || GeneratePrefix(options);
+    return complete || GeneratePrefix(files, options);
 }
 
 // Runs this program with args in a child process; its standard output as "name value" lines.
@@ -282,10 +284,10 @@ struct FileFacts {
     std::uint64_t values = 0;
 };
 
-FileFacts CountFile(const fs::path& path) {
+FileFacts CountFile(IFileIo& files, const fs::path& path) {
     FileFacts facts;
     std::string error;
-    const auto text = ReadText(path, &error);
+    const auto text = ReadText(files, path, &error);
     if (!text) {
         return facts;
     }
@@ -305,18 +307,18 @@ const char* Verdict(bool met) {
     return met ? "met" : "MISSED";
 }
 
-int MeasureAll(const BenchOptions& options, const char* self) {
+int MeasureAll(IFileIo& files, const BenchOptions& options, const char* self) {
 #ifndef __OPTIMIZE__
     std::printf("warning: this build is not optimised; use the release preset for figures\n");
 #endif
-    if (!EnsurePrefix(options)) {
+    if (!EnsurePrefix(files, options)) {
         return 1;
     }
     std::printf("\nSynthetic prefix %s (seed %llu, scale %.2f)\n", options.prefix.c_str(),
                 static_cast<unsigned long long>(options.seed), options.scale);
     FileFacts total;
     for (const char* name : kFileNames) {
-        const FileFacts facts = CountFile(options.prefix / name);
+        const FileFacts facts = CountFile(files, options.prefix / name);
         std::printf("  %-12s %9.1f MB %12s key blocks %12s values\n", name,
                     Megabytes(static_cast<double>(facts.bytes)), Grouped(facts.keyBlocks).c_str(),
                     Grouped(facts.values).c_str());
@@ -395,25 +397,26 @@ int Main(int argc, char** argv) {
     const std::string_view command = argc > 1 ? argv[1] : "";
     BenchOptions options;
     options.prefix = "bench-prefix";
+    CPosixFileIo files;
     if (command == "load" && argc == 3) {
-        return MeasureLoad(argv[2]);
+        return MeasureLoad(files, argv[2]);
     }
     if (command == "save" && argc == 4) {
-        return MeasureSave(argv[2], argv[3]);
+        return MeasureSave(files, argv[2], argv[3]);
     }
     if (command == "generate" && argc >= 3) {
         options.prefix = argv[2];
         if (!ParseBenchOptions(argc, argv, 3, &options)) {
             return 2;
         }
-        return GeneratePrefix(options) ? 0 : 1;
+        return GeneratePrefix(files, options) ? 0 : 1;
     }
     if (command.empty() || command.starts_with("--")) {
         if (!ParseBenchOptions(argc, argv, 1, &options)) {
             std::fputs(kUsage, stderr);
             return 2;
         }
-        return MeasureAll(options, argv[0]);
+        return MeasureAll(files, options, argv[0]);
     }
     std::fputs(kUsage, stderr);
     return 2;

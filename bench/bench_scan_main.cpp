@@ -16,21 +16,17 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/app_context.h"
+#include "app/target_factory.h"
 #include "bench_options.h"
 #include "categories/category_factory.h"
 #include "core/text.h"
 #include "engine/category_table.h"
 #include "platform/file_io.h"
-#include "targets/linux/config_store.h"
-#include "targets/linux/lnk_shell_link_reader.h"
-#include "targets/linux/target_platform_queries.h"
-#include "targets/wine/prefix_file_system.h"
-#include "targets/wine/wine_prefix_registry.h"
-#include "targets/wine/wine_system_protection.h"
 #include "process_memory.h"
 #include "registry_walk.h"
 #include "scan_prefix.h"
+#include "targets/posix/posix_file_io.h"
+#include "targets/wine/wine_prefix_registry.h"
 
 namespace quillary {
 namespace {
@@ -50,13 +46,13 @@ std::string ShapeStamp(const ScanPrefixShape& shape) {
     return "seed " + std::to_string(shape.seed) + " scale " + std::to_string(shape.scale) + "\n";
 }
 
-bool GeneratePrefix(const BenchOptions& options) {
+bool GeneratePrefix(IFileIo& fileIo, const BenchOptions& options) {
     std::printf("Generating the scan prefix in %s ...\n", options.prefix.c_str());
     std::fflush(stdout);
     const auto start = Clock::now();
     ScanPrefixFacts facts;
-    if (FileError failure =
-            WriteScanPrefix(options.prefix, ScanPrefixShape{options.seed, options.scale}, &facts)) {
+    if (FileError failure = WriteScanPrefix(fileIo, options.prefix,
+                                            ScanPrefixShape{options.seed, options.scale}, &facts)) {
         std::fprintf(stderr, "cannot generate the prefix: %s\n", failure->c_str());
         return false;
     }
@@ -69,12 +65,12 @@ bool GeneratePrefix(const BenchOptions& options) {
 }
 
 // Generates the prefix unless it is there already with the same shape.
-bool EnsurePrefix(const BenchOptions& options) {
+bool EnsurePrefix(IFileIo& fileIo, const BenchOptions& options) {
     std::vector<std::uint8_t> stamp;
-    const bool same = !ReadWholeFile(options.prefix / kScanPrefixMarker, 4096, stamp) &&
+    const bool same = !fileIo.ReadWholeFile(options.prefix / kScanPrefixMarker, 4096, stamp) &&
                       std::string(stamp.begin(), stamp.end()) ==
                           ShapeStamp(ScanPrefixShape{options.seed, options.scale});
-    return same || GeneratePrefix(options);
+    return same || GeneratePrefix(fileIo, options);
 }
 
 // Times each category of a scan, from its start to its end, on the scan's worker thread.
@@ -152,11 +148,11 @@ CategoryRun RunScan(CAppContext& context, CMappedFileSystem& files, std::uint32_
     return run;
 }
 
-int MeasureAll(const BenchOptions& options) {
+int MeasureAll(IFileIo& fileIo, const BenchOptions& options) {
 #ifndef __OPTIMIZE__
     std::printf("warning: this build is not optimised; use the release preset for figures\n");
 #endif
-    if (!EnsurePrefix(options)) {
+    if (!EnsurePrefix(fileIo, options)) {
         return 1;
     }
     std::uintmax_t fileBytes = 0;
@@ -168,43 +164,33 @@ int MeasureAll(const BenchOptions& options) {
                 options.prefix.c_str(), static_cast<unsigned long long>(options.seed),
                 options.scale, Megabytes(static_cast<double>(fileBytes)));
 
+    // The program's own settings and data live beside the prefix, never in the user's home.
+    const fs::path home = options.prefix.string() + ".home";
     const auto loadStart = Clock::now();
     std::string error;
-    std::unique_ptr<CWinePrefixRegistry> registry =
-        CWinePrefixRegistry::Open(options.prefix, &error);
+    std::unique_ptr<COpenTarget> target =
+        COpenTarget::OpenPrefix({options.prefix, PrefixOrigin::Argument},
+                                {{home / "config", home / "data", fs::path()}}, &error);
     const double loadSeconds = SecondsSince(loadStart);
-    if (!registry || !registry->Diagnostics().empty()) {
-        std::fprintf(
-            stderr, "cannot load %s cleanly: %s\n", options.prefix.c_str(),
-            registry ? DescribeDiagnostic(registry->Diagnostics().front()).c_str() : error.c_str());
+    if (!target || !target->PrefixStore()->Diagnostics().empty()) {
+        std::fprintf(stderr, "cannot load %s cleanly: %s\n", options.prefix.c_str(),
+                     target
+                         ? DescribeDiagnostic(target->PrefixStore()->Diagnostics().front()).c_str()
+                         : error.c_str());
         return 1;
     }
     const std::uint64_t loadPeak = PeakResidentBytes();
-    const bool is64Bit = registry->Is64Bit();
-    std::unique_ptr<CMappedFileSystem> files =
-        OpenPrefixFileSystem(options.prefix, *registry, is64Bit);
-
-    // The program's own settings and data live beside the prefix, never in the user's home.
-    const fs::path home = options.prefix.string() + ".home";
-    std::unique_ptr<CWinePrefixRegistry> configStore = OpenConfigStore(home / "config", &error);
-    if (!configStore) {
-        std::fprintf(stderr, "cannot open the config store: %s\n", error.c_str());
-        return 1;
-    }
-    CWineSystemProtection protection(*files);
-    CTargetPlatformQueries platform(*registry, *configStore, u"bench", home / "data");
-    CSystemClock clock;
-    CLnkShellLinkReader shellLinks(*files);
-    CAppContext context(AppEnvironment{*registry, *files, protection, *configStore, platform, clock,
-                                       fs::path(), MakeCategory, false, SetProcessLocale,
-                                       &shellLinks});
+    IRegistry& registry = target->Store();
+    CMappedFileSystem& files = target->Files();
+    CAppContext& context = target->Context();
+    const bool is64Bit = context.Target().is64Bit;
     context.Load();
 
     // The least a scan must do: walk every key and value, check every path once. Each run
     // measures the walk, the checks and the scan one after the other, so that a machine whose
     // speed drifts (shared cores) weighs on all three alike.
     std::uint64_t mentions = 0;
-    const std::vector<std::u16string> paths = DistinctPaths(*registry, *files, is64Bit, &mentions);
+    const std::vector<std::u16string> paths = DistinctPaths(registry, files, is64Bit, &mentions);
     const std::uint32_t selection = AvailableCategories();
     std::vector<double> walkSeconds;
     std::vector<RegistryWalkCounts> walkCounts;
@@ -215,23 +201,23 @@ int MeasureAll(const BenchOptions& options) {
         walkCounts.clear();
         auto start = Clock::now();
         for (RegSam view : Views(is64Bit)) {
-            walkCounts.push_back(WalkRegistry(*registry, view));
+            walkCounts.push_back(WalkRegistry(registry, view));
         }
         walkSeconds.push_back(SecondsSince(start));
 
-        files->ClearCache();
+        files.ClearCache();
         existing = 0;
         start = Clock::now();
         for (const std::u16string& path : paths) {
-            existing += files->GetFileAttributesW(path, nullptr) != InvalidFileAttributes ? 1 : 0;
+            existing += files.GetFileAttributesW(path, nullptr) != InvalidFileAttributes ? 1 : 0;
         }
         checkSeconds.push_back(SecondsSince(start));
 
-        scans.push_back(RunScan(context, *files, selection));
+        scans.push_back(RunScan(context, files, selection));
     }
     const std::uint64_t peak = PeakResidentBytes();
 
-    std::printf("Load (CWinePrefixRegistry::Open):  %8.3f s\n", loadSeconds);
+    std::printf("Load (COpenTarget::OpenPrefix):  %8.3f s\n", loadSeconds);
     std::printf("Scan (CScanDriver, pacing off), median of %d runs:\n", options.runs);
     for (const CategoryRow& row : kCategories) {
         if (!(selection & row.bit)) {
@@ -282,19 +268,20 @@ int Main(int argc, char** argv) {
     const std::string_view command = argc > 1 ? argv[1] : "";
     BenchOptions options;
     options.prefix = "scan-prefix";
+    CPosixFileIo fileIo;
     if (command == "generate" && argc >= 3) {
         options.prefix = argv[2];
         if (!ParseBenchOptions(argc, argv, 3, &options)) {
             return 2;
         }
-        return GeneratePrefix(options) ? 0 : 1;
+        return GeneratePrefix(fileIo, options) ? 0 : 1;
     }
     if (command.empty() || command.starts_with("--")) {
         if (!ParseBenchOptions(argc, argv, 1, &options)) {
             std::fputs(kUsage, stderr);
             return 2;
         }
-        return MeasureAll(options);
+        return MeasureAll(fileIo, options);
     }
     std::fputs(kUsage, stderr);
     return 2;

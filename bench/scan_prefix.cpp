@@ -636,7 +636,7 @@ FileError WriteDriveC(const fs::path& prefix, const CScanPrefixPlan& plan, ScanP
     return std::nullopt;
 }
 
-FileError WritePrefix(const fs::path& folder, const ScanPrefixShape& shape,
+FileError WritePrefix(IFileIo& files, const fs::path& folder, const ScanPrefixShape& shape,
                       ScanPrefixFacts* facts) {
     const CScanPrefixPlan plan(shape);
     *facts = ScanPrefixFacts{};
@@ -644,20 +644,21 @@ FileError WritePrefix(const fs::path& folder, const ScanPrefixShape& shape,
     for (const Product& product : plan.Products()) {
         facts->removedProducts += product.removed ? 1 : 0;
     }
-    FileError failure = WriteBranchFile(folder, PrefixBranch::Machine, [&](CRegistryNode& node) {
-        WriteBaseline(node, u"HKEY_LOCAL_MACHINE\\");
-        CMachineWriter(node, plan, shape).Write();
-    });
+    FileError failure =
+        WriteBranchFile(files, folder, PrefixBranch::Machine, [&](CRegistryNode& node) {
+            WriteBaseline(node, u"HKEY_LOCAL_MACHINE\\");
+            CMachineWriter(node, plan, shape).Write();
+        });
     if (!failure) {
-        failure = WriteBranchFile(folder, PrefixBranch::User, [&](CRegistryNode& node) {
+        failure = WriteBranchFile(files, folder, PrefixBranch::User, [&](CRegistryNode& node) {
             WriteBaseline(node, u"HKEY_CURRENT_USER\\");
             WriteUserEntries(node, plan, shape);
         });
     }
     if (!failure) {
-        failure = WriteBranchFile(folder, PrefixBranch::DefaultUser, [&](CRegistryNode& node) {
-            WriteBaseline(node, u"HKEY_USERS\\.Default\\");
-        });
+        failure = WriteBranchFile(
+            files, folder, PrefixBranch::DefaultUser,
+            [&](CRegistryNode& node) { WriteBaseline(node, u"HKEY_USERS\\.Default\\"); });
     }
     if (!failure) {
         failure = WriteDriveC(folder, plan, facts);
@@ -665,7 +666,7 @@ FileError WritePrefix(const fs::path& folder, const ScanPrefixShape& shape,
     if (!failure) {
         const std::string stamp =
             "seed " + std::to_string(shape.seed) + " scale " + std::to_string(shape.scale) + "\n";
-        failure = ReplaceFileAtomically(
+        failure = files.ReplaceFileAtomically(
             folder / kScanPrefixMarker,
             {reinterpret_cast<const std::uint8_t*>(stamp.data()), stamp.size()});
     }
@@ -674,7 +675,7 @@ FileError WritePrefix(const fs::path& folder, const ScanPrefixShape& shape,
 
 }  // namespace
 
-FileError WriteScanPrefix(const fs::path& folder, const ScanPrefixShape& shape,
+FileError WriteScanPrefix(IFileIo& files, const fs::path& folder, const ScanPrefixShape& shape,
                           ScanPrefixFacts* facts) {
     std::error_code error;
     const bool occupied = fs::exists(folder, error) && !fs::is_empty(folder, error);
@@ -694,7 +695,7 @@ FileError WriteScanPrefix(const fs::path& folder, const ScanPrefixShape& shape,
                std::error_code(errno, std::generic_category()).message();
     }
     const fs::path staging = pattern;
-    if (FileError failure = WritePrefix(staging, shape, facts)) {
+    if (FileError failure = WritePrefix(files, staging, shape, facts)) {
         fs::remove_all(staging, error);
         return failure;
     }

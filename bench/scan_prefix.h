@@ -37,8 +37,9 @@ inline constexpr const char* kScanPrefixMarker = ".quillary-bench-scan-prefix";
 
 // Writes the prefix into folder: a missing or empty folder, or one this generator wrote
 // before, which is replaced whole. The new prefix is built beside folder and moved into
-// place, so a failure leaves what was there. Any other folder is refused.
-[[nodiscard]] FileError WriteScanPrefix(const std::filesystem::path& folder,
+// place, so a failure leaves what was there. Any other folder is refused. The registry files
+// are written through files.
+[[nodiscard]] FileError WriteScanPrefix(IFileIo& files, const std::filesystem::path& folder,
                                         const ScanPrefixShape& shape, ScanPrefixFacts* facts);
 
 }  // namespace quillary

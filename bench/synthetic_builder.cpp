@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
-#include "targets/wine/wine_reg_format.h"
+#include "targets/wine/wine_reg_writer.h"
 
 namespace quillary {
 
@@ -32,7 +32,7 @@ std::vector<std::u16string> SortedUnique(std::vector<std::u16string> names) {
     return names;
 }
 
-FileError WriteBranchFile(const std::filesystem::path& folder, PrefixBranch branch,
+FileError WriteBranchFile(IFileIo& files, const std::filesystem::path& folder, PrefixBranch branch,
                           const std::function<void(CRegistryNode&)>& build) {
     struct File {
         const char* name;
@@ -56,7 +56,7 @@ FileError WriteBranchFile(const std::filesystem::path& folder, PrefixBranch bran
         text = FormatWineRegFile(node, WineRegHeader{file.relativeTo, "win64"});
     }
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    return ReplaceFileAtomically(folder / file.name, {bytes, text.size()});
+    return files.ReplaceFileAtomically(folder / file.name, {bytes, text.size()});
 }
 
 }  // namespace quillary

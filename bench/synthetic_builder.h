@@ -195,9 +195,10 @@ private:
 enum class PrefixBranch { Machine, User, DefaultUser };
 
 // Fills a fresh branch (lower-case key order, sorted values, as the Wine store keeps them)
-// with build and writes it as its file in folder, replaced atomically. The branch is freed
-// before the next file is built.
-[[nodiscard]] FileError WriteBranchFile(const std::filesystem::path& folder, PrefixBranch branch,
+// with build and writes it as its file in folder, replaced atomically through files. The
+// branch is freed before the next file is built.
+[[nodiscard]] FileError WriteBranchFile(IFileIo& files, const std::filesystem::path& folder,
+                                        PrefixBranch branch,
                                         const std::function<void(CRegistryNode&)>& build);
 
 }  // namespace quillary

@@ -451,15 +451,15 @@ void BuildSyntheticDefaultUser(CRegistryNode& defaultUser, const SyntheticPrefix
     AddBenchKey(defaultUser);
 }
 
-FileError WriteSyntheticPrefix(const std::filesystem::path& folder,
+FileError WriteSyntheticPrefix(IFileIo& files, const std::filesystem::path& folder,
                                const SyntheticPrefixShape& shape) {
     const std::pair<PrefixBranch, void (*)(CRegistryNode&, const SyntheticPrefixShape&)>
         kBranches[] = {{PrefixBranch::Machine, BuildSyntheticMachine},
                        {PrefixBranch::User, BuildSyntheticUser},
                        {PrefixBranch::DefaultUser, BuildSyntheticDefaultUser}};
     for (const auto& [branch, build] : kBranches) {
-        if (FileError failure =
-                WriteBranchFile(folder, branch, [&](CRegistryNode& node) { build(node, shape); })) {
+        if (FileError failure = WriteBranchFile(files, folder, branch,
+                                                [&](CRegistryNode& node) { build(node, shape); })) {
             return failure;
         }
     }

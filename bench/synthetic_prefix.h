@@ -35,8 +35,9 @@ void BuildSyntheticMachine(CRegistryNode& machine, const SyntheticPrefixShape& s
 void BuildSyntheticUser(CRegistryNode& user, const SyntheticPrefixShape& shape);
 void BuildSyntheticDefaultUser(CRegistryNode& defaultUser, const SyntheticPrefixShape& shape);
 
-// Writes the three files into folder (created when missing), each replaced atomically.
-[[nodiscard]] FileError WriteSyntheticPrefix(const std::filesystem::path& folder,
+// Writes the three files into folder (created when missing), each replaced atomically
+// through files.
+[[nodiscard]] FileError WriteSyntheticPrefix(IFileIo& files, const std::filesystem::path& folder,
                                              const SyntheticPrefixShape& shape);
 
 }  // namespace quillary

@@ -3,8 +3,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include "targets/wine/wine_reg_format.h"
 #include "synthetic_prefix.h"
+#include "targets/wine/wine_reg_reader.h"
+#include "targets/wine/wine_reg_writer.h"
 
 namespace quillary {
 namespace {

@@ -3,6 +3,8 @@
 #include <span>
 #include <string_view>
 
+#include "core/bytes.h"
+
 namespace quillary::demo {
 namespace {
 
@@ -103,12 +105,7 @@ RegWrite Text(std::u16string key, std::u16string_view name, std::u16string text,
 
 RegWrite Dword(std::u16string key, std::u16string_view name, std::uint32_t value) {
     return RegWrite{
-        std::move(key),
-        std::u16string(name),
-        RegDword,
-        {},
-        {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-         static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)}};
+        std::move(key), std::u16string(name), RegDword, {}, LittleEndianBytes(value, 4)};
 }
 
 RegWrite KeyOnly(std::u16string key) {

@@ -8,13 +8,13 @@
 #include <system_error>
 
 #include "core/registry_access.h"
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "demo_baseline.h"
 #include "planted_entries.h"
 #include "platform/clock.h"
+#include "shell_link_writer.h"
 #include "targets/wine/wine_prefix_registry.h"
 #include "targets/wine/wineserver_lock.h"
-#include "shell_link_writer.h"
 
 namespace quillary::demo {
 namespace {
@@ -122,11 +122,11 @@ FileError CreateFolder(const fs::path& folder) {
     return std::nullopt;
 }
 
-FileError WriteFile(const fs::path& file, std::span<const std::uint8_t> bytes) {
+FileError WriteFile(IFileIo& files, const fs::path& file, std::span<const std::uint8_t> bytes) {
     if (FileError failure = CreateFolder(file.parent_path())) {
         return failure;
     }
-    return ReplaceFileAtomically(file, bytes);
+    return files.ReplaceFileAtomically(file, bytes);
 }
 
 FileError ResolveOnDriveC(const fs::path& prefix, std::u16string_view windowsPath, fs::path* path) {
@@ -138,17 +138,18 @@ FileError ResolveOnDriveC(const fs::path& prefix, std::u16string_view windowsPat
     return std::nullopt;
 }
 
-FileError WriteRegistry(const fs::path& prefix) {
+FileError WriteRegistry(IFileIo& files, const fs::path& prefix) {
     for (const RegistryFile& file : kRegistryFiles) {
         const std::string header =
             std::string(kRegistryHeaderStart) + file.relativeTo + std::string(kRegistryHeaderEnd);
-        if (FileError failure = ReplaceFileAtomically(prefix / file.name, BytesOf(header))) {
+        if (FileError failure = files.ReplaceFileAtomically(prefix / file.name, BytesOf(header))) {
             return failure;
         }
     }
     const CManualClock clock(DemoTime());
     std::string error;
-    std::unique_ptr<CWinePrefixRegistry> store = CWinePrefixRegistry::Open(prefix, &error, &clock);
+    std::unique_ptr<CWinePrefixRegistry> store =
+        CWinePrefixRegistry::Open(files, prefix, &error, &clock);
     if (!store) {
         return error;
     }
@@ -177,7 +178,7 @@ FileError WriteRegistry(const fs::path& prefix) {
     return store->Save();
 }
 
-FileError WriteDriveC(const fs::path& prefix) {
+FileError WriteDriveC(IFileIo& files, const fs::path& prefix) {
     const fs::path driveC = prefix / "drive_c";
     if (FileError failure = CreateFolder(driveC)) {
         return failure;
@@ -207,7 +208,7 @@ FileError WriteDriveC(const fs::path& prefix) {
         if (FileError failure = ResolveOnDriveC(prefix, file, &path)) {
             return failure;
         }
-        if (FileError failure = WriteFile(path, BytesOf(kPlaceholderText))) {
+        if (FileError failure = WriteFile(files, path, BytesOf(kPlaceholderText))) {
             return failure;
         }
     }
@@ -226,7 +227,7 @@ FileError WriteDriveC(const fs::path& prefix) {
         if (FileError failure = ResolveOnDriveC(prefix, entry.shortcut->path, &path)) {
             return failure;
         }
-        if (FileError failure = WriteFile(path, link)) {
+        if (FileError failure = WriteFile(files, path, link)) {
             return failure;
         }
     }
@@ -243,7 +244,7 @@ FileError WriteDriveC(const fs::path& prefix) {
                     return failure;
                 }
             } else if (!fs::exists(path, error)) {
-                if (FileError failure = WriteFile(path, BytesOf(kPlaceholderText))) {
+                if (FileError failure = WriteFile(files, path, BytesOf(kPlaceholderText))) {
                     return failure;
                 }
             }
@@ -307,14 +308,14 @@ FileError MakeSiblingFolder(const fs::path& output, std::string_view purpose, fs
     return std::nullopt;
 }
 
-FileError BuildPrefix(const fs::path& folder) {
-    if (FileError failure = WriteDriveC(folder)) {
+FileError BuildPrefix(IFileIo& files, const fs::path& folder) {
+    if (FileError failure = WriteDriveC(files, folder)) {
         return failure;
     }
-    if (FileError failure = WriteRegistry(folder)) {
+    if (FileError failure = WriteRegistry(files, folder)) {
         return failure;
     }
-    return ReplaceFileAtomically(folder / kMarkerFileName, BytesOf(kMarkerText));
+    return files.ReplaceFileAtomically(folder / kMarkerFileName, BytesOf(kMarkerText));
 }
 
 }  // namespace
@@ -342,7 +343,7 @@ std::optional<fs::path> PathOnDriveC(const fs::path& prefix, std::u16string_view
     return path;
 }
 
-FileError WriteDemoPrefix(const fs::path& requested) {
+FileError WriteDemoPrefix(IFileIo& files, const fs::path& requested) {
     std::error_code error;
     fs::path output = fs::absolute(requested, error).lexically_normal();
     if (!output.has_filename()) {
@@ -362,7 +363,7 @@ FileError WriteDemoPrefix(const fs::path& requested) {
     if (FileError failure = MakeSiblingFolder(output, "new", &staging)) {
         return failure;
     }
-    if (FileError failure = BuildPrefix(staging)) {
+    if (FileError failure = BuildPrefix(files, staging)) {
         fs::remove_all(staging, error);
         return failure;
     }

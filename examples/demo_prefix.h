@@ -20,8 +20,9 @@ inline constexpr std::int64_t kDemoUnixTime = 1709283600;
 
 // Writes the demo prefix into output: a missing or empty folder, or a demo prefix made
 // before, which is replaced whole. The new prefix is built beside output and moved into
-// place, so a failure leaves whatever was there untouched. Any other folder is refused.
-[[nodiscard]] FileError WriteDemoPrefix(const std::filesystem::path& output);
+// place, so a failure leaves whatever was there untouched. Any other folder is refused. The
+// files are written through files.
+[[nodiscard]] FileError WriteDemoPrefix(IFileIo& files, const std::filesystem::path& output);
 
 // Where a path of drive C: ("C:\users\demo") lives in a prefix's folder; nullopt for a path
 // that is not on C: or that has an empty, "." or ".." component.

@@ -6,6 +6,7 @@
 
 #include "demo_prefix.h"
 #include "readme_table.h"
+#include "targets/posix/posix_file_io.h"
 
 namespace {
 
@@ -37,7 +38,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quillary-demo-prefix: unknown option %s\n%s", argv[1], kUsage.data());
         return 2;
     }
-    if (quillary::FileError failure = quillary::demo::WriteDemoPrefix(argument)) {
+    quillary::CPosixFileIo files;
+    if (quillary::FileError failure = quillary::demo::WriteDemoPrefix(files, argument)) {
         std::fprintf(stderr, "quillary-demo-prefix: %s\n", failure->c_str());
         return 1;
     }

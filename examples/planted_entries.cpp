@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "core/bytes.h"
+
 namespace quillary::demo {
 namespace {
 
@@ -85,17 +87,12 @@ const std::u16string kMenuOrder = kExplorer + u"\\MenuOrder\\Start Menu\\Program
 const std::u16string kSchemes = u"HKEY_CURRENT_USER\\AppEvents\\Schemes\\Apps";
 const std::u16string kEventLabels = u"HKEY_CURRENT_USER\\AppEvents\\EventLabels";
 
-std::vector<std::uint8_t> DwordBytes(std::uint32_t value) {
-    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-}
-
 RegWrite Text(std::u16string key, std::u16string name, std::u16string text, RegType type = RegSz) {
     return RegWrite{std::move(key), std::move(name), type, std::move(text), {}};
 }
 
 RegWrite Dword(std::u16string key, std::u16string name, std::uint32_t value) {
-    return RegWrite{std::move(key), std::move(name), RegDword, {}, DwordBytes(value)};
+    return RegWrite{std::move(key), std::move(name), RegDword, {}, LittleEndianBytes(value, 4)};
 }
 
 RegWrite Binary(std::u16string key, std::u16string name, std::vector<std::uint8_t> bytes) {
@@ -196,11 +193,10 @@ PlantedEntry Excluded(PlantedEntry entry, std::u16string fragment) {
 // A UserAssist value: the encoded name of an item, with a run count and the time of the last
 // run as its data.
 RegWrite UserAssistValue(std::u16string_view item) {
-    std::vector<std::uint8_t> data = DwordBytes(1);         // session
-    const std::vector<std::uint8_t> count = DwordBytes(6);  // runs, counted from 5
-    const std::vector<std::uint8_t> lastRun = {0x00, 0x5A, 0x8E, 0x2C, 0x9E, 0x6B, 0xDA, 0x01};
-    data.insert(data.end(), count.begin(), count.end());
-    data.insert(data.end(), lastRun.begin(), lastRun.end());
+    std::vector<std::uint8_t> data;
+    AppendLittleEndian(data, 1, 4);                   // session
+    AppendLittleEndian(data, 6, 4);                   // runs, counted from 5
+    AppendLittleEndian(data, 0x01DA6B9E2C8E5A00, 8);  // last run, a file time
     return Binary(kUserAssistCount, Rot13(item), std::move(data));
 }
 

@@ -1,6 +1,6 @@
 #include "readme_table.h"
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "planted_entries.h"
 
 namespace quillary::demo {

@@ -1,8 +1,10 @@
 #include "shell_link_writer.h"
 
 #include <array>
-
 #include <span>
+
+#include "core/bytes.h"
+#include "core/text_encoding.h"
 
 namespace quillary::demo {
 namespace {
@@ -29,18 +31,9 @@ constexpr std::size_t kMaxPath = 260;
 
 class CByteWriter {
 public:
-    void U16(std::uint16_t value) {
-        bytes_.push_back(static_cast<std::uint8_t>(value));
-        bytes_.push_back(static_cast<std::uint8_t>(value >> 8));
-    }
-    void U32(std::uint32_t value) {
-        U16(static_cast<std::uint16_t>(value));
-        U16(static_cast<std::uint16_t>(value >> 16));
-    }
-    void U64(std::uint64_t value) {
-        U32(static_cast<std::uint32_t>(value));
-        U32(static_cast<std::uint32_t>(value >> 32));
-    }
+    void U16(std::uint16_t value) { AppendLittleEndian(bytes_, value, 2); }
+    void U32(std::uint32_t value) { AppendLittleEndian(bytes_, value, 4); }
+    void U64(std::uint64_t value) { AppendLittleEndian(bytes_, value, 8); }
     void Bytes(std::span<const std::uint8_t> data) {
         bytes_.insert(bytes_.end(), data.begin(), data.end());
     }
@@ -52,11 +45,7 @@ public:
         }
         bytes_.push_back(0);
     }
-    void Utf16(std::u16string_view text) {
-        for (char16_t ch : text) {
-            U16(static_cast<std::uint16_t>(ch));
-        }
-    }
+    void Utf16(std::u16string_view text) { Bytes(ToUtf16LeBytes(text, false)); }
     std::size_t Size() const { return bytes_.size(); }
     std::vector<std::uint8_t> Take() { return std::move(bytes_); }
 

@@ -8,12 +8,13 @@
 #include <iostream>
 
 #include "app/startup.h"
+#include "app/target_factory.h"
+#include "core/text.h"
 #include "demo_prefix.h"
-#include "targets/linux/instance_guard.h"
-#include "targets/linux/target_platform_queries.h"
 #include "repair_commands.h"
 #include "restore_points_command.h"
 #include "scan_command.h"
+#include "targets/linux/instance_guard.h"
 
 namespace {
 
@@ -34,26 +35,42 @@ void CatchInterrupts() {
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
-// The embedded demo prefix: written on first use into the data home, where no user prefix
-// lives, and used only when no prefix was named and Wine has none of its own.
-std::filesystem::path DemoPrefixFolder() {
-    return DefaultDataHome() / "quillary" / "demo-prefix";
-}
+// Says how to name a prefix when the command line and the environment name none.
+constexpr std::string_view kNoPrefixGuidance =
+    "no Wine prefix to work on: name one with --prefix DIR or the WINEPREFIX variable, or "
+    "create Wine's default ~/.wine; --demo works on the demo prefix";
 
-std::optional<PrefixChoice> ChooseTarget(const std::optional<std::string>& prefixArgument,
-                                         std::string* error) {
+// The target the command line asks for: the demo prefix, or the Wine prefix chosen.
+std::unique_ptr<COpenTarget> OpenTarget(const std::optional<std::string>& prefixArgument, bool demo,
+                                        const TargetOptions& options) {
+    std::string error;
+    if (demo) {
+        std::unique_ptr<COpenTarget> target =
+            COpenTarget::OpenDemoPrefix(demo::WriteDemoPrefix, options, &error);
+        if (!target) {
+            std::cerr << "quillary-cli: cannot open the demo prefix: " << error << "\n";
+        }
+        return target;
+    }
     std::optional<std::filesystem::path> argument;
     if (prefixArgument)
         argument = *prefixArgument;
-    PrefixSearch search = PrefixSearchOfProcess(argument, DemoPrefixFolder());
-    PrefixChoice candidate = PrefixCandidate(search);
-    if (candidate.origin == PrefixOrigin::Demo && !std::filesystem::exists(candidate.folder)) {
-        if (FileError failure = demo::WriteDemoPrefix(candidate.folder)) {
-            *error = "cannot write the demo prefix: " + *failure;
-            return std::nullopt;
-        }
+    const PrefixSearch search = PrefixSearchOfProcess(argument);
+    if (!PrefixCandidate(search)) {
+        std::cerr << "quillary-cli: " << kNoPrefixGuidance << "\n";
+        return nullptr;
     }
-    return ChoosePrefix(search, error);
+    std::optional<PrefixChoice> choice = ChoosePrefix(search, &error);
+    if (!choice) {
+        std::cerr << "quillary-cli: " << error << "\n";
+        return nullptr;
+    }
+    std::unique_ptr<COpenTarget> target = COpenTarget::OpenPrefix(*choice, options, &error);
+    if (!target) {
+        std::cerr << "quillary-cli: cannot open " << choice->folder.string() << ": " << error
+                  << "\n";
+    }
+    return target;
 }
 
 }  // namespace
@@ -64,8 +81,13 @@ int main(int argc, char** argv) {
         "no longer exist."};
     app.require_subcommand(1);
     std::optional<std::string> prefix;
-    app.add_option("--prefix", prefix,
-                   "the Wine prefix (default: $WINEPREFIX, then ~/.wine, then the demo prefix)");
+    CLI::Option* prefixOption =
+        app.add_option("--prefix", prefix, "the Wine prefix (default: $WINEPREFIX, then ~/.wine)");
+    bool demo = false;
+    app.add_flag("--demo", demo,
+                 "work on the demo prefix, which has a problem of each kind: written into "
+                 "$XDG_DATA_HOME/quillary/demo-prefix when missing, then kept with its repairs")
+        ->excludes(prefixOption);
 
     CLI::App* scan = app.add_subcommand("scan", "scan the prefix and save the results");
     scan->fallthrough();  // --prefix may follow the command
@@ -127,29 +149,24 @@ int main(int argc, char** argv) {
         return code == 0 ? kExitDone : kExitBadArguments;
     }
 
-    std::string error;
-    std::optional<PrefixChoice> choice = ChooseTarget(prefix, &error);
-    if (!choice) {
-        std::cerr << "quillary-cli: " << error << "\n";
+    TargetOptions options{ProgramFoldersOfUser(argv[0]), [](std::u16string_view message) {
+                              std::cerr << "quillary-cli: " << Utf16ToUtf8(message) << "\n";
+                          }};
+    std::unique_ptr<COpenTarget> target = OpenTarget(prefix, demo, options);
+    if (!target)
         return kExitTargetUnavailable;
-    }
-    std::unique_ptr<CTargetSession> session = CTargetSession::Open(*choice, argv[0], &error);
-    if (!session) {
-        std::cerr << "quillary-cli: cannot open " << choice->folder.string() << ": " << error
-                  << "\n";
-        return kExitTargetUnavailable;
-    }
-    if (std::optional<std::string> warning = session->Registry().ReadWarning()) {
+    CWinePrefixRegistry& registry = PrefixRegistry(*target);
+    if (std::optional<std::string> warning = registry.ReadWarning()) {
         std::cerr << "quillary-cli: " << *warning << "\n";
     }
-    for (const WineRegDiagnostic& diagnostic : session->Registry().Diagnostics()) {
+    for (const WineRegDiagnostic& diagnostic : registry.Diagnostics()) {
         std::cerr << "quillary-cli: " << DescribeDiagnostic(diagnostic) << "\n";
     }
 
     // Another instance of the program owns the saved results: this one then writes nothing.
     CInstanceGuard guard(kInstanceName, DefaultInstanceFolder());
     StartupResult startup =
-        StartUp({}, guard, session->Context(), {MayWritePrefix(choice->folder), false});
+        StartUp({}, guard, target->Context(), {MayWritePrefix(target->Folder()), false});
     if (startup.outcome == StartupOutcome::Quit)
         return kExitDone;
     bool firstInstance = startup.outcome == StartupOutcome::Run;
@@ -161,7 +178,7 @@ int main(int argc, char** argv) {
     if (!firstInstance) {
         std::cerr << "quillary-cli: another Quillary instance is running; it keeps the results "
                      "and backups\n";
-        startup.problems = session->Context().Load();
+        startup.problems = target->Context().Load();
     }
     for (const std::string& problem : startup.problems) {
         std::cerr << "quillary-cli: " << problem << "\n";
@@ -169,14 +186,14 @@ int main(int argc, char** argv) {
 
     CatchInterrupts();
     if (*backups)
-        return RunBackupsCommand(*session, backupsJson, firstInstance);
+        return RunBackupsCommand(*target, backupsJson, firstInstance);
     if (*exporter)
-        return RunExportCommand(*session, exportKey, exportFile, view);
+        return RunExportCommand(*target, exportKey, exportFile, view);
     if (*restorePoints && !restoreId)
-        return RunListRestorePoints(*session);
+        return RunListRestorePoints(*target);
     if (*scan && !firstInstance) {
         scanOptions.saveResults = false;
-        return RunScanCommand(*session, scanOptions, g_interrupted);
+        return RunScanCommand(*target, scanOptions, g_interrupted);
     }
     // The commands that change the prefix or the program's own records leave them to the
     // instance that owns them.
@@ -186,18 +203,18 @@ int main(int argc, char** argv) {
     }
     int status = kExitDone;
     if (*scan) {
-        status = RunScanCommand(*session, scanOptions, g_interrupted);
+        status = RunScanCommand(*target, scanOptions, g_interrupted);
     } else if (*repair) {
-        status = RunRepairCommand(*session, repairOptions, g_interrupted);
+        status = RunRepairCommand(*target, repairOptions, g_interrupted);
     } else if (*undo) {
-        status = RunUndoCommand(*session, undoNumber);
+        status = RunUndoCommand(*target, undoNumber);
     } else if (*restorePoints) {
-        status = RunRestoreRestorePoint(*session, *restoreId);
+        status = RunRestoreRestorePoint(*target, *restoreId);
     } else {
-        status = RunImportCommand(*session, importFile, view);
+        status = RunImportCommand(*target, importFile, view);
     }
     // The program's own values (the repair counters, the last restore point's time) persist.
-    if (FileError failure = session->SaveConfig()) {
+    if (FileError failure = target->SaveConfig()) {
         std::cerr << "quillary-cli: cannot save the program's settings: " << *failure << "\n";
     }
     return status;

@@ -8,12 +8,9 @@
 #include "categories/category_factory.h"
 #include "core/text.h"
 #include "engine/category_table.h"
-#include "targets/wine/prefix_file_scope.h"
-#include "targets/wine/prefix_restore_points.h"
 #include "repair/backup.h"
 #include "repair/backup_journal.h"
 #include "repair/cleaning_run.h"
-#include "repair/minizip_codec.h"
 #include "repair/reg_export.h"
 #include "repair/reg_file_reader.h"
 #include "repair/reg_import.h"
@@ -21,6 +18,7 @@
 #include "repair/undo_folder.h"
 #include "repair/undo_list_file.h"
 #include "services/language_pack.h"
+#include "targets/wine/prefix_restore_points.h"
 
 namespace quillary::cli {
 namespace {
@@ -34,25 +32,25 @@ void Say(std::string_view text) {
 
 // Every command that writes stops here while Wine runs for the prefix, once the files changed
 // (exit 4: try again later) or when a file is damaged (exit 3: it cannot be written).
-std::optional<int> RefusedToWrite(CTargetSession& session) {
-    if (std::optional<std::string> refusal = session.Registry().WriteRefusal()) {
+std::optional<int> RefusedToWrite(COpenTarget& target) {
+    if (std::optional<std::string> refusal = PrefixRegistry(target).WriteRefusal()) {
         Say(*refusal);
-        return session.Registry().IsDamaged() ? kExitTargetUnavailable : kExitTargetBusy;
+        return PrefixRegistry(target).IsDamaged() ? kExitTargetUnavailable : kExitTargetBusy;
     }
     return std::nullopt;
 }
 
 // The exit code of a registry that could not be saved: busy when Wine or another program got
 // in the way, unavailable when the disk did.
-int SaveFailureExit(CTargetSession& session) {
-    return session.Registry().WriteRefusal() && !session.Registry().IsDamaged()
+int SaveFailureExit(COpenTarget& target) {
+    return PrefixRegistry(target).WriteRefusal() && !PrefixRegistry(target).IsDamaged()
                ? kExitTargetBusy
                : kExitTargetUnavailable;
 }
 
 // Writes the prefix's changed registry files; false (and said) when that failed.
-bool SaveRegistry(CTargetSession& session) {
-    if (FileError error = session.Registry().Save()) {
+bool SaveRegistry(COpenTarget& target) {
+    if (FileError error = PrefixRegistry(target).Save()) {
         Say("cannot save the prefix's registry: " + *error);
         return false;
     }
@@ -61,41 +59,12 @@ bool SaveRegistry(CTargetSession& session) {
 
 // Runs that were killed part-way leave a journal: their archive and list file are made from it
 // before the backups are listed, undone or numbered anew.
-void CompleteInterrupted(CTargetSession& session, const IZipCodec& zip) {
+void CompleteInterrupted(COpenTarget& target) {
+    CAppContext& context = target.Context();
     for (const std::string& failure : CompleteInterruptedBackups(
-             UndoFolderOf(session.Context().DataFolder()), zip, ReplaceFileAtomically))
+             UndoFolderOf(context.DataFolder()), context.Backups().zip, target.FileIo()))
         Say(failure);
 }
-
-// The partial backups' environment of one session.
-class CBackupSetup {
-public:
-    explicit CBackupSetup(CTargetSession& session)
-        : scope_(session.Choice().folder, session.Files()),
-          environment_{
-              session.Context().Target(),
-              session.Files(),
-              [&files = session.Files()](std::u16string_view path) {
-                  return files.UnixPathOf(path);
-              },
-              zip_,
-              session.Clock(),
-              session.Context().Settings().Values(),
-              session.Context().DataFolder(),
-              [&session](std::u16string_view id) {
-                  return session.Context().Language().LookupText(id);
-              },
-              [&session](std::u16string_view line) { session.Context().Log().WriteLogLine(line); },
-              [](std::u16string_view message) { Say(Utf16ToUtf8(message)); },
-              [this](std::u16string_view path) { return scope_.MayChange(path); }} {}
-    const BackupEnvironment& Environment() const { return environment_; }
-    const IZipCodec& Zip() const { return zip_; }
-
-private:
-    CMinizipCodec zip_;
-    CPrefixFileScope scope_;
-    BackupEnvironment environment_;
-};
 
 std::optional<std::vector<std::int32_t>> ParseNumbers(std::string_view list, std::string* error) {
     std::vector<std::int32_t> numbers;
@@ -156,11 +125,11 @@ bool SelectProblems(CScanDriver& scans, const RepairOptions& options) {
 
 }  // namespace
 
-int RunRepairCommand(CTargetSession& session, const RepairOptions& options,
+int RunRepairCommand(COpenTarget& target, const RepairOptions& options,
                      const std::atomic<bool>& interrupted) {
-    if (std::optional<int> refused = RefusedToWrite(session))
+    if (std::optional<int> refused = RefusedToWrite(target))
         return *refused;
-    CAppContext& context = session.Context();
+    CAppContext& context = target.Context();
     if (options.scanFirst && ScanToEnd(context.Scans(), AvailableCategories(), interrupted)) {
         Say("the scan was stopped; nothing was repaired");
         return kExitInterrupted;
@@ -169,13 +138,13 @@ int RunRepairCommand(CTargetSession& session, const RepairOptions& options,
     if (!SelectProblems(scans, options))
         return kExitBadArguments;
 
-    CBackupSetup backup(session);
-    CompleteInterrupted(session, backup.Zip());
+    CompleteInterrupted(target);
     // The whole registry is kept as a restore point first, at most once a day.
-    CPrefixRestorePoints restorePoints(session.Choice().folder, context.DataFolder(),
-                                       session.Clock());
+    CPrefixRestorePoints restorePoints(target.FileIo(), target.Folder(), context.DataFolder(),
+                                       target.Context().Clock());
     CRestorePointMaker restorePointMaker({context.ConfigStore(), context.Platform(),
-                                          session.Clock(), &restorePoints, LoadAppTitle()});
+                                          target.Context().Clock(), &restorePoints,
+                                          LoadAppTitle()});
     const auto createRestorePoint = [&] {
         if (!restorePointMaker.CreateRestorePoint({})) {
             const std::string& why = restorePoints.LastError();
@@ -188,13 +157,13 @@ int RunRepairCommand(CTargetSession& session, const RepairOptions& options,
         context.Target(),
         context.Settings(),
         context.Exclusions(),
-        backup.Environment(),
+        context.Backups(),
         context.Language().LookupText(u"AFX_IDS_APP_TITLE"),
         createRestorePoint,
         [&context](std::u16string_view id) { return context.Language().LookupText(id); },
         [&context](std::u16string_view line) { context.Log().WriteLogLine(line); },
         nullptr,
-        [&session] { return session.Registry().WriteRefusal(); }};
+        [&target] { return PrefixRegistry(target).WriteRefusal(); }};
     CCleaningRun run(cleaning);
     // Ctrl-C ends the run between two problems, as the cleaning page's stop does.
     std::atomic<bool> finished = false;
@@ -215,7 +184,7 @@ int RunRepairCommand(CTargetSession& session, const RepairOptions& options,
         notSaved = "the partial backup could not be written: " + result.backupFailure;
     else if (!result.refusal.empty())
         notSaved = result.refusal;
-    else if (FileError error = session.Registry().Save())
+    else if (FileError error = PrefixRegistry(target).Save())
         notSaved = "the prefix's registry could not be saved: " + *error;
     // The repair counters are kept with the other settings.
     if (!context.Settings().SaveSettings())
@@ -228,7 +197,7 @@ int RunRepairCommand(CTargetSession& session, const RepairOptions& options,
     std::string number = result.listFile.empty() ? "" : result.listFile.stem().string();
     if (options.json) {
         nlohmann::ordered_json document;
-        document["target"] = session.Choice().folder.string();
+        document["target"] = target.Folder().string();
         document["attempted"] = result.attempted;
         document["repaired"] = registrySaved ? result.repaired : result.filesDeleted;
         document["failed"] = result.failed;
@@ -271,14 +240,14 @@ int RunRepairCommand(CTargetSession& session, const RepairOptions& options,
     if (!result.refusal.empty())
         return kExitTargetBusy;
     if (!registrySaved)
-        return result.backupFailure.empty() ? SaveFailureExit(session) : kExitTargetUnavailable;
+        return result.backupFailure.empty() ? SaveFailureExit(target) : kExitTargetUnavailable;
     return result.stopped ? kExitInterrupted : kExitDone;
 }
 
-int RunBackupsCommand(CTargetSession& session, bool json, bool mayComplete) {
-    std::filesystem::path folder = UndoFolderOf(session.Context().DataFolder());
+int RunBackupsCommand(COpenTarget& target, bool json, bool mayComplete) {
+    std::filesystem::path folder = UndoFolderOf(target.Context().DataFolder());
     if (mayComplete)
-        CompleteInterrupted(session, CMinizipCodec());
+        CompleteInterrupted(target);
     std::vector<std::filesystem::path> lists;
     std::error_code code;
     for (std::filesystem::directory_iterator it(folder, code), end; !code && it != end;
@@ -291,7 +260,7 @@ int RunBackupsCommand(CTargetSession& session, bool json, bool mayComplete) {
     nlohmann::ordered_json document = nlohmann::ordered_json::array();
     for (const std::filesystem::path& list : lists) {
         std::vector<std::uint8_t> bytes;
-        if (ReadWholeFile(list, kMaxListFileBytes, bytes))
+        if (target.FileIo().ReadWholeFile(list, kMaxListFileBytes, bytes))
             continue;
         DecodedUndoList decoded = DecodeUndoList(bytes);
         std::time_t time = static_cast<std::time_t>(decoded.header.lastChangeTime);
@@ -318,20 +287,19 @@ int RunBackupsCommand(CTargetSession& session, bool json, bool mayComplete) {
     return kExitDone;
 }
 
-int RunUndoCommand(CTargetSession& session, const std::string& number) {
-    if (std::optional<int> refused = RefusedToWrite(session))
+int RunUndoCommand(COpenTarget& target, const std::string& number) {
+    if (std::optional<int> refused = RefusedToWrite(target))
         return *refused;
-    CBackupSetup setup(session);
-    CompleteInterrupted(session, setup.Zip());
+    CompleteInterrupted(target);
     std::int64_t value = UndoListNumberOf(number);
-    std::filesystem::path folder = UndoFolderOf(session.Context().DataFolder());
+    std::filesystem::path folder = UndoFolderOf(target.Context().DataFolder());
     std::filesystem::path list = UndoBasePath(folder, value);
     list += ".rmx";
     if (value <= 0 || !std::filesystem::exists(list)) {
         Say("no partial backup " + number + " in " + folder.string());
         return kExitBadArguments;
     }
-    CBackup backup(setup.Environment());
+    CBackup backup(target.Context().Backups());
     backup.SetListFilePath(list);
     if (!backup.LoadList()) {
         Say("the list file " + list.string() + " is damaged; nothing was undone");
@@ -346,16 +314,16 @@ int RunUndoCommand(CTargetSession& session, const std::string& number) {
         Say("partial backup " + number + " could not be undone: " + backup.Failure());
         // What was put back in the registry before the failure is saved, so that the registry
         // and the files restored so far agree; the backup can be undone again.
-        (void)SaveRegistry(session);
+        (void)SaveRegistry(target);
         return kExitTargetUnavailable;
     }
-    if (!SaveRegistry(session))
-        return SaveFailureExit(session);
+    if (!SaveRegistry(target))
+        return SaveFailureExit(target);
     std::cout << "Partial backup " << list.stem().string() << " undone.\n";
     return kExitDone;
 }
 
-int RunExportCommand(CTargetSession& session, const std::string& keyPath, const std::string& file,
+int RunExportCommand(COpenTarget& target, const std::string& keyPath, const std::string& file,
                      int view) {
     std::u16string path = Utf8ToUtf16(keyPath);
     RegistryPath split = SplitRegistryPath(path);
@@ -364,49 +332,48 @@ int RunExportCommand(CTargetSession& session, const std::string& keyPath, const 
         Say("not a key path with a root name: " + keyPath);
         return kExitBadArguments;
     }
-    CRegExport writer(session.Context().Target());
+    CRegExport writer(target.Context().Target());
     if (!writer.ExportKey(*root, split.subKey, view != 32)) {
         Say("cannot export " + keyPath);
         return kExitBadArguments;
     }
-    if (FileError error = writer.SaveToFile(file)) {
+    if (FileError error = writer.SaveToFile(target.FileIo(), file)) {
         Say(*error);
         return kExitTargetUnavailable;
     }
     return kExitDone;
 }
 
-int RunImportCommand(CTargetSession& session, const std::string& file, int view) {
-    if (std::optional<int> refused = RefusedToWrite(session))
+int RunImportCommand(COpenTarget& target, const std::string& file, int view) {
+    if (std::optional<int> refused = RefusedToWrite(target))
         return *refused;
-    CAppContext& context = session.Context();
-    const RegistryTarget& target = context.Target();
-    const bool in64BitView = target.is64Bit && view != 32;
+    CAppContext& context = target.Context();
+    const RegistryTarget& registry = context.Target();
+    const bool in64BitView = registry.is64Bit && view != 32;
     const auto nothingImported = [&file](const RegImportError& error) {
         Say(file + (error.line > 0 ? ", line " + std::to_string(error.line) : std::string()) +
             ": " + error.message + "; nothing was imported");
     };
     // The whole file is read and checked first, a key block at a time: an import that could
     // not finish changes nothing.
-    if (std::optional<RegImportError> wrong = CheckRegFile(target, file)) {
+    if (std::optional<RegImportError> wrong = CheckRegFile(registry, target.FileIo(), file)) {
         nothingImported(*wrong);
         return kExitBadArguments;
     }
 
     // What the file replaces or deletes goes into a partial backup first, like a repair.
-    CBackupSetup setup(session);
-    CompleteInterrupted(session, setup.Zip());
+    CompleteInterrupted(target);
     std::unique_ptr<CBackup> backup =
-        BeginPartialBackup(setup.Environment(), u"Import of " + Utf8ToUtf16(file));
+        BeginPartialBackup(context.Backups(), u"Import of " + Utf8ToUtf16(file));
     if (!backup->Failure().empty()) {
         nothingImported({0, "the partial backup cannot be written: " + backup->Failure()});
         return kExitTargetUnavailable;
     }
     CRegExport& undoCopy = *backup->ExportWriter(in64BitView);
     std::optional<RegImportError> failure =
-        ReadRegFile(file, [&](std::span<const RegImportOperation> block) {
-            RecordUndoOf(target, in64BitView, block, undoCopy);
-            return ApplyRegOperations(target, in64BitView, block);
+        ReadRegFile(target.FileIo(), file, [&](std::span<const RegImportOperation> block) {
+            RecordUndoOf(registry, in64BitView, block, undoCopy);
+            return ApplyRegOperations(registry, in64BitView, block);
         });
     if (failure) {
         // Nothing is saved: the changes made before the failing line stay in memory only,
@@ -419,11 +386,11 @@ int RunImportCommand(CTargetSession& session, const std::string& file, int view)
         nothingImported({0, "the partial backup could not be written: " + backup->Failure()});
         return kExitTargetUnavailable;
     }
-    if (FileError error = session.Registry().Save()) {
+    if (FileError error = PrefixRegistry(target).Save()) {
         Say("cannot save the prefix's registry: " + *error);
         std::cout << "The import of " << file << " may be saved in part; partial backup "
                   << backup->ListFilePath().stem().string() << " undoes it.\n";
-        return SaveFailureExit(session);
+        return SaveFailureExit(target);
     }
     std::cout << "Imported " << file << "; partial backup "
               << backup->ListFilePath().stem().string() << " holds the undo copy.\n";

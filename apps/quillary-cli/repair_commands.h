@@ -19,14 +19,14 @@ struct RepairOptions {
     bool json = false;
 };
 
-int RunRepairCommand(CTargetSession& session, const RepairOptions& options,
+int RunRepairCommand(COpenTarget& target, const RepairOptions& options,
                      const std::atomic<bool>& interrupted);
 // mayComplete: this instance owns the backups, and completes those of interrupted runs
 // before it lists them.
-int RunBackupsCommand(CTargetSession& session, bool json, bool mayComplete);
-int RunUndoCommand(CTargetSession& session, const std::string& number);
-int RunExportCommand(CTargetSession& session, const std::string& keyPath, const std::string& file,
+int RunBackupsCommand(COpenTarget& target, bool json, bool mayComplete);
+int RunUndoCommand(COpenTarget& target, const std::string& number);
+int RunExportCommand(COpenTarget& target, const std::string& keyPath, const std::string& file,
                      int view);
-int RunImportCommand(CTargetSession& session, const std::string& file, int view);
+int RunImportCommand(COpenTarget& target, const std::string& file, int view);
 
 }  // namespace quillary::cli

@@ -5,15 +5,15 @@
 #include <string>
 
 #include "core/text.h"
-#include "targets/wine/prefix_restore_points.h"
 #include "scan_command.h"
+#include "targets/wine/prefix_restore_points.h"
 
 namespace quillary::cli {
 namespace {
 
-CPrefixRestorePoints RestorePointsOf(CTargetSession& session) {
-    return CPrefixRestorePoints(session.Choice().folder, session.Context().DataFolder(),
-                                session.Context().Clock());
+CPrefixRestorePoints RestorePointsOf(COpenTarget& target) {
+    return CPrefixRestorePoints(target.FileIo(), target.Folder(), target.Context().DataFolder(),
+                                target.Context().Clock());
 }
 
 std::string LocalTimeText(std::chrono::system_clock::time_point time) {
@@ -54,13 +54,13 @@ void PrintRow(const std::string& id, const std::string& time, const std::string&
 
 }  // namespace
 
-int RunListRestorePoints(CTargetSession& session) {
-    const CPrefixRestorePoints restorePoints = RestorePointsOf(session);
+int RunListRestorePoints(COpenTarget& target) {
+    const CPrefixRestorePoints restorePoints = RestorePointsOf(target);
     const RestorePointList list = restorePoints.List();
     for (const std::string& problem : list.problems) {
         std::cerr << "quillary-cli: not a restore point: " << problem << "\n";
     }
-    std::cout << "Target: " << session.Choice().folder.string() << "\n";
+    std::cout << "Target: " << target.Folder().string() << "\n";
     if (list.points.empty()) {
         std::cout << "No restore points";
         if (!restorePoints.StoreFolder().empty()) {
@@ -78,13 +78,13 @@ int RunListRestorePoints(CTargetSession& session) {
     return kExitDone;
 }
 
-int RunRestoreRestorePoint(CTargetSession& session, std::int64_t id) {
-    CPrefixRestorePoints restorePoints = RestorePointsOf(session);
+int RunRestoreRestorePoint(COpenTarget& target, std::int64_t id) {
+    CPrefixRestorePoints restorePoints = RestorePointsOf(target);
     const RestoreResult result = restorePoints.Restore(id);
     switch (result.outcome) {
         case RestoreOutcome::Restored:
-            std::cout << "Restored restore point " << id << " of "
-                      << session.Choice().folder.string() << ".\n"
+            std::cout << "Restored restore point " << id << " of " << target.Folder().string()
+                      << ".\n"
                       << "The registry files it replaced are kept as restore point "
                       << result.undoSequenceNumber << ": `quillary-cli restore-points --restore "
                       << result.undoSequenceNumber << "` undoes this.\n";

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "target_session.h"
+#include "app/target_factory.h"
 
 namespace quillary::cli {
 
@@ -15,11 +15,11 @@ inline constexpr int kExitRestoreFailed = 1;
 
 // Prints each restore point with its number, local time, state and description, oldest
 // first; folders of the store that hold no readable restore point are named on stderr.
-int RunListRestorePoints(CTargetSession& session);
+int RunListRestorePoints(COpenTarget& target);
 
 // Puts restore point id back. Exit codes: 0 restored; 2 no restore point has that number;
 // 4 Wine runs for the prefix; kExitRestoreFailed otherwise. The registry files it replaces
 // are kept as a restore point of their own, whose number is printed.
-int RunRestoreRestorePoint(CTargetSession& session, std::int64_t id);
+int RunRestoreRestorePoint(COpenTarget& target, std::int64_t id);
 
 }  // namespace quillary::cli

@@ -89,11 +89,11 @@ std::string ReadOnlyNotice(const std::string& reason) {
            ". Repairs will be refused until it can be written.";
 }
 
-void PrintTable(CTargetSession& session, std::uint32_t selection, bool stopped,
+void PrintTable(COpenTarget& target, std::uint32_t selection, bool stopped,
                 const std::optional<std::string>& readOnly) {
-    CScanDriver& scans = session.Context().Scans();
-    const CTextTables& texts = session.Context().TextTables();
-    std::cout << "Target: " << session.Choice().folder.string() << "\n";
+    CScanDriver& scans = target.Context().Scans();
+    const CTextTables& texts = target.Context().TextTables();
+    std::cout << "Target: " << target.Folder().string() << "\n";
     std::size_t total = 0;
     for (const CategoryRow& row : kCategories) {
         if (!(selection & row.bit))
@@ -114,11 +114,11 @@ void PrintTable(CTargetSession& session, std::uint32_t selection, bool stopped,
               << (stopped ? " before the scan was stopped" : "") << ".\n";
 }
 
-void PrintJson(CTargetSession& session, bool stopped, const std::optional<std::string>& readOnly) {
-    CScanDriver& scans = session.Context().Scans();
-    const CTextTables& texts = session.Context().TextTables();
+void PrintJson(COpenTarget& target, bool stopped, const std::optional<std::string>& readOnly) {
+    CScanDriver& scans = target.Context().Scans();
+    const CTextTables& texts = target.Context().TextTables();
     nlohmann::ordered_json document;
-    document["target"] = session.Choice().folder.string();
+    document["target"] = target.Folder().string();
     document["stopped"] = stopped;
     document["readOnly"] = readOnly ? nlohmann::ordered_json(*readOnly) : nullptr;
     nlohmann::ordered_json problems = nlohmann::ordered_json::array();
@@ -199,9 +199,9 @@ bool ScanToEnd(CScanDriver& scans, std::uint32_t selection, const std::atomic<bo
     return interrupted;
 }
 
-int RunScanCommand(CTargetSession& session, const ScanOptions& options,
+int RunScanCommand(COpenTarget& target, const ScanOptions& options,
                    const std::atomic<bool>& interrupted) {
-    CAppContext& context = session.Context();
+    CAppContext& context = target.Context();
     std::uint32_t selection =
         context.Settings().Values().SelectedCategories & ((1u << kCategoryCount) - 1);
     if (options.categories) {
@@ -239,13 +239,13 @@ int RunScanCommand(CTargetSession& session, const ScanOptions& options,
         progress->Clear();
 
     // Asked after the scan: what counts is whether the repair that may follow can write.
-    const std::optional<std::string> readOnly = session.Registry().WriteRefusal();
+    const std::optional<std::string> readOnly = PrefixRegistry(target).WriteRefusal();
     if (options.json) {
         if (readOnly)
             std::cerr << "quillary-cli: " << ReadOnlyNotice(*readOnly) << "\n";
-        PrintJson(session, stopped, readOnly);
+        PrintJson(target, stopped, readOnly);
     } else {
-        PrintTable(session, selection, stopped, readOnly);
+        PrintTable(target, selection, stopped, readOnly);
     }
     for (const std::string& failure : context.Exit(!options.saveResults)) {
         std::cerr << "quillary-cli: " << failure << "\n";

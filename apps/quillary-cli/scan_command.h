@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "target_session.h"
+#include "app/target_factory.h"
 
 namespace quillary::cli {
 
@@ -19,6 +19,11 @@ inline constexpr int kExitBadArguments = 2;
 inline constexpr int kExitTargetUnavailable = 3;
 inline constexpr int kExitTargetBusy = 4;
 inline constexpr int kExitInterrupted = 130;
+
+// The prefix's registry files: quillary-cli opens Wine prefixes only.
+inline CWinePrefixRegistry& PrefixRegistry(COpenTarget& target) {
+    return *target.PrefixStore();
+}
 
 // A list of categories, by index (0-13) or by name (ActiveX, AppPaths, FileTypes, Fonts,
 // HelpFiles, HistoryLists, SharedFiles, Shortcuts, Software, Sounds, StartMenu, Startup,
@@ -37,7 +42,7 @@ struct ScanOptions {
 bool ScanToEnd(CScanDriver& scans, std::uint32_t selection, const std::atomic<bool>& interrupted);
 
 // Runs the scan; interrupted turns true when the user asks to stop (Ctrl-C).
-int RunScanCommand(CTargetSession& session, const ScanOptions& options,
+int RunScanCommand(COpenTarget& target, const ScanOptions& options,
                    const std::atomic<bool>& interrupted);
 
 }  // namespace quillary::cli

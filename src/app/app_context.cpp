@@ -1,5 +1,7 @@
 #include "app/app_context.h"
 
+#include <stdexcept>
+
 #include "core/text.h"
 
 namespace quillary {
@@ -9,10 +11,12 @@ CAppContext::CAppContext(AppEnvironment environment)
       target_{&environment_.targetStore, environment_.platform.Is64BitWindows(), {}},
       dataFolder_(environment_.platform.DataFolder()),
       log_(dataFolder_, environment_.clock),
-      language_(ResolveLanguageFile(environment_.executablePath,
+      language_(environment_.fileIo,
+                ResolveLanguageFile(environment_.executablePath,
                                     environment_.platform.CurrentLanguageIndex()),
                 [this](std::u16string_view text) { log_.WriteLogLine(text); }),
       settings_(environment_.configStore, environment_.platform),
+      exclusions_(environment_.fileIo),
       rules_(environment_.targetFiles, environment_.protection, environment_.platform,
              settings_.Values()),
       references_(environment_.targetFiles, target_, rules_, settings_.Values()) {
@@ -35,6 +39,20 @@ CAppContext::CAppContext(AppEnvironment environment)
                 environment_.targetFiles.ClearCache();
                 references_.ForgetVerdicts();
             }});
+    if (const std::optional<RepairEnvironment>& repair = environment_.repair) {
+        backups_ = std::make_unique<BackupEnvironment>(BackupEnvironment{
+            target_, environment_.targetFiles, environment_.fileIo, repair->localPathOf,
+            repair->zip, environment_.clock, settings_.Values(), dataFolder_,
+            [this](std::u16string_view identifier) { return language_.LookupText(identifier); },
+            [this](std::u16string_view line) { log_.WriteLogLine(line); }, repair->showMessage,
+            repair->mayChangeFile});
+    }
+}
+
+const BackupEnvironment& CAppContext::Backups() const {
+    if (!backups_)
+        throw std::logic_error("the context was built without a repair environment");
+    return *backups_;
 }
 
 std::vector<std::string> CAppContext::Load() {
@@ -45,7 +63,7 @@ std::vector<std::string> CAppContext::Load() {
     settings_.LoadSettings();
     std::vector<std::string> problems = exclusions_.LoadExclusions(dataFolder_);
     if (!dataFolder_.empty())
-        savedResults_ = LoadResults(*driver_, dataFolder_, target_);
+        savedResults_ = LoadResults(environment_.fileIo, *driver_, dataFolder_, target_);
     if (!savedResults_.error.empty())
         problems.push_back(savedResults_.error);
     for (const std::string& problem : problems) {
@@ -61,7 +79,7 @@ std::vector<std::string> CAppContext::Exit(bool secondInstance) {
     std::vector<std::string> failures;
     if (dataFolder_.empty())
         return failures;  // no data folder: nothing can be kept
-    if (FileError error = SaveResults(*driver_, dataFolder_))
+    if (FileError error = SaveResults(environment_.fileIo, *driver_, dataFolder_))
         failures.push_back(*error);
     for (std::string& failure : SaveExclusions())
         failures.push_back(std::move(failure));

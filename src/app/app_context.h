@@ -2,13 +2,13 @@
 
 // Everything one run of the program shares: the registry being cleaned, the program's own
 // registry, the platform's answers, the clock, and one section per subsystem (language, log,
-// settings, text tables, exclusion lists). Start-up builds one; a test builds a fresh one.
+// settings, text tables, exclusion lists, partial backups). Start-up builds one; a test builds
+// a fresh one.
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "platform/platform_queries.h"
 #include "core/registry_access.h"
 #include "core/settings.h"
 #include "engine/builtin_rules.h"
@@ -19,14 +19,29 @@
 #include "engine/scan_driver.h"
 #include "engine/text_tables.h"
 #include "platform/clock.h"
+#include "platform/file_io.h"
 #include "platform/file_system.h"
+#include "platform/platform_queries.h"
 #include "platform/registry.h"
 #include "platform/system_protection.h"
+#include "repair/backup.h"
 #include "services/language_locale.h"
 #include "services/language_pack.h"
 #include "services/log.h"
 
 namespace quillary {
+
+// What the partial backups need of the target beyond the context's own sections; the codec
+// must outlive the context.
+struct RepairEnvironment {
+    const IZipCodec& zip;
+    // Where a target's path lies on this machine, when it exists.
+    std::function<std::optional<std::filesystem::path>(std::u16string_view)> localPathOf;
+    // Whether a repair or an undo may delete or write the file at a target's path.
+    std::function<bool(std::u16string_view)> mayChangeFile;
+    // A message box with an OK button.
+    std::function<void(std::u16string_view)> showMessage;
+};
 
 // What the context is built from; the references must outlive it.
 struct AppEnvironment {
@@ -36,6 +51,9 @@ struct AppEnvironment {
     IRegistry& configStore;
     IPlatformQueries& platform;
     const IClock& clock;
+    // The program's own files (saved results, exclusion lists, language files, backups) are
+    // read and written through it.
+    IFileIo& fileIo;
     // The running program; the language files lie beside it.
     std::filesystem::path executablePath;
     // Makes the scanner of a category index (0-13): the program's set of scanners.
@@ -46,6 +64,8 @@ struct AppEnvironment {
     SetLocaleFunction setLocale = SetProcessLocale;
     // Reads the target's shortcut files; without one the shortcut scanners do not run.
     IShellLinkReader* shellLinks = nullptr;
+    // Without one the context has no partial backups, and nothing can be repaired or undone.
+    std::optional<RepairEnvironment> repair = std::nullopt;
 };
 
 class CAppContext {
@@ -77,6 +97,9 @@ public:
     CExclusionLists& Exclusions() { return exclusions_; }
     CScanDriver& Scans() { return *driver_; }
     ScanEnvironment& ScanServices() { return *scanEnvironment_; }
+    // The partial backups' environment. Asking a context built without a repair environment
+    // is a programming error (std::logic_error).
+    const BackupEnvironment& Backups() const;
     // The saved results as start-up found them: the total the file stated and the problems
     // still present.
     const LoadedResults& SavedResults() const { return savedResults_; }
@@ -94,6 +117,7 @@ private:
     CFileReferenceResolver references_;
     std::unique_ptr<ScanEnvironment> scanEnvironment_;
     std::unique_ptr<CScanDriver> driver_;
+    std::unique_ptr<BackupEnvironment> backups_;
     LoadedResults savedResults_;
 };
 

@@ -15,6 +15,7 @@
 #include "../integration/command.h"
 #include "demo_prefix.h"
 #include "support/temp_folder.h"
+#include "targets/posix/posix_file_io.h"
 
 namespace quillary::testing {
 
@@ -24,7 +25,7 @@ protected:
         std::filesystem::create_directories(folder_.Path() / "run");
         std::filesystem::permissions(folder_.Path() / "run", std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::replace);
-        EXPECT_EQ(demo::WriteDemoPrefix(Prefix()), std::nullopt);
+        EXPECT_EQ(demo::WriteDemoPrefix(files_, Prefix()), std::nullopt);
     }
 
     std::filesystem::path Prefix() const { return folder_.Path() / "prefix"; }
@@ -62,6 +63,7 @@ protected:
     }
 
     CTempFolder folder_;
+    CPosixFileIo files_;
 };
 
 }  // namespace quillary::testing

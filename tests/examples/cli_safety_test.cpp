@@ -113,20 +113,14 @@ TEST_F(CliSafetyTest, UndoRefusesAHostileBackup) {
     const fs::path victim = WriteFile("victim.txt", "precious");
     const std::u16string victimPath = u"Z:" + victim.u16string();
     const std::u16string evilPath = u"Z:" + (folder_.Path() / "evil.txt").u16string();
-    const auto record = [](std::int32_t kind, std::vector<std::u16string> texts,
-                           std::vector<std::int32_t> numbers) {
-        return std::make_unique<COperation>(
-            COperation{std::move(texts), std::move(numbers), {}, 0, kind});
-    };
-    struct {
+    const struct {
         const char* why;
-        std::unique_ptr<COperation> record;
+        COperation record;
     } cases[] = {
-        {"copy over a host file", record(kOpCopyFile, {u"C:\\x.txt", victimPath}, {0})},
-        {"restore a file through Z:",
-         record(kOpArchiveDeleteFile, {evilPath, u"00000001.fil"}, {})},
+        {"copy over a host file", CopyFileRecord{u"C:\\x.txt", victimPath, false}},
+        {"restore a file through Z:", ArchiveDeleteFileRecord{evilPath, u"00000001.fil"}},
         {"import that deletes HKCU\\Software",
-         record(kOpDeleteKeyTree, {u"waste", u"00000002.reg"}, {1})},
+         ExportTextRecord{u"00000002.reg", RegistryView::Bits32}},
     };
     const fs::path folder = UndoFolder();
     std::unique_ptr<IZipBuilder> archive = CMinizipCodec().NewArchive();
@@ -139,12 +133,11 @@ TEST_F(CliSafetyTest, UndoRefusesAHostileBackup) {
     std::vector<std::uint8_t> bytes;
     ASSERT_FALSE(archive->Finish(bytes));
     const std::string before = RegistryFiles();
-    for (auto& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
-        std::vector<std::unique_ptr<COperation>> records;
-        records.push_back(std::move(c.record));
-        ASSERT_FALSE(ReplaceFileAtomically(folder / "00000009.rxb", bytes));
-        ASSERT_FALSE(ReplaceFileAtomically(folder / "00000009.rmx", EncodeUndoList({}, records)));
+        ASSERT_FALSE(files_.ReplaceFileAtomically(folder / "00000009.rxb", bytes));
+        ASSERT_FALSE(files_.ReplaceFileAtomically(folder / "00000009.rmx",
+                                                  EncodeUndoList({}, std::span(&c.record, 1))));
         CommandResult undo = Cli({"undo", "9"});
         EXPECT_EQ(undo.exitCode, 3);
         EXPECT_NE(undo.err.find("is damaged; nothing was undone"), std::string::npos) << undo.err;

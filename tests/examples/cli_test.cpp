@@ -73,5 +73,37 @@ TEST_F(CliTest, ExitCodesSayWhatWentWrong) {
     EXPECT_NE(damaged.err.find("line 2"), std::string::npos) << damaged.err;
 }
 
+TEST_F(CliTest, WithoutAPrefixItSaysHowToNameOne) {
+    // No --prefix, no $WINEPREFIX and a home without ~/.wine: the demo prefix is not taken in
+    // their place.
+    const std::vector<std::string> nothingNamed = {"WINEPREFIX=",
+                                                   "HOME=" + folder_.MakeFolder("home").string()};
+    testing::CommandResult scan = Cli({"scan"}, nothingNamed);
+    EXPECT_EQ(scan.exitCode, 3);
+    for (const char* hint : {"--prefix DIR", "WINEPREFIX", "--demo"})
+        EXPECT_NE(scan.err.find(hint), std::string::npos) << hint << " in: " << scan.err;
+    EXPECT_FALSE(fs::exists(DataHome() / "quillary" / "demo-prefix"));
+
+    EXPECT_EQ(Cli({"scan", "--demo", "--prefix", Prefix().string()}).exitCode, 2);
+}
+
+TEST_F(CliTest, DemoWorksOnTheDemoPrefixInTheDataHome) {
+    const std::vector<std::string> nothingNamed = {"WINEPREFIX=",
+                                                   "HOME=" + folder_.MakeFolder("home").string()};
+    testing::CommandResult scan =
+        Cli({"scan", "--demo", "--categories", "all", "--json"}, nothingNamed);
+    ASSERT_EQ(scan.exitCode, 0) << scan.err;
+    const fs::path demo = DataHome() / "quillary" / "demo-prefix";
+    EXPECT_EQ(nlohmann::json::parse(scan.out)["target"], demo.string());
+    EXPECT_EQ(nlohmann::json::parse(scan.out)["problems"].size(), 11u);
+
+    // The copy is written once and kept: a repair of it shows in the next run.
+    ASSERT_EQ(Cli({"repair", "--demo"}, nothingNamed).exitCode, 0);
+    testing::CommandResult again =
+        Cli({"scan", "--demo", "--categories", "all", "--json"}, nothingNamed);
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(nlohmann::json::parse(again.out)["problems"].size(), 0u);
+}
+
 }  // namespace
 }  // namespace quillary

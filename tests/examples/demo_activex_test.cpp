@@ -7,13 +7,8 @@
 
 #include "categories/activex.h"
 #include "core/text.h"
-#include "demo_prefix.h"
+#include "demo_target.h"
 #include "planted_entries.h"
-#include "targets/wine/prefix_file_system.h"
-#include "targets/wine/wine_prefix_registry.h"
-#include "targets/wine/wine_system_protection.h"
-#include "support/fake_platform_queries.h"
-#include "support/temp_folder.h"
 
 namespace quillary {
 namespace {
@@ -38,41 +33,12 @@ ExpectedProblem ExpectedFor(const demo::PlantedEntry& entry) {
     return {entry.key, false};
 }
 
-class DemoActiveXTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        prefix_ = folder_.Path() / "demo";
-        ASSERT_EQ(demo::WriteDemoPrefix(prefix_), std::nullopt);
-        std::string error;
-        registry_ = CWinePrefixRegistry::Open(prefix_, &error);
-        ASSERT_TRUE(registry_) << error;
-        files_ = OpenPrefixFileSystem(prefix_, *registry_, registry_->Is64Bit());
-        protection_ = std::make_unique<CWineSystemProtection>(*files_);
-        target_ = {registry_.get(), registry_->Is64Bit(), {}};
-        rules_ = std::make_unique<CBuiltinRules>(*files_, *protection_, platform_, settings_);
-        references_ =
-            std::make_unique<CFileReferenceResolver>(*files_, target_, *rules_, settings_);
-        environment_ = std::make_unique<ScanEnvironment>(ScanEnvironment{
-            target_, *files_, platform_, settings_, *rules_, *references_, exclusions_, {}, {}});
-    }
-
-    testing::CTempFolder folder_;
-    std::filesystem::path prefix_;
-    std::unique_ptr<CWinePrefixRegistry> registry_;
-    std::unique_ptr<CMappedFileSystem> files_;
-    std::unique_ptr<CWineSystemProtection> protection_;
-    testing::FakePlatformQueries platform_;
-    SettingsValues settings_;
-    RegistryTarget target_;
-    std::unique_ptr<CBuiltinRules> rules_;
-    std::unique_ptr<CFileReferenceResolver> references_;
-    CExclusionLists exclusions_;
-    std::unique_ptr<ScanEnvironment> environment_;
-};
-
-TEST_F(DemoActiveXTest, ReportsThePlantedBrokenRegistrationsAndNothingElse) {
-    ASSERT_TRUE(target_.is64Bit);
-    CActiveX scanner(*environment_);
+TEST(DemoActiveXTest, ReportsThePlantedBrokenRegistrationsAndNothingElse) {
+    testing::CTempFolder folder;
+    std::unique_ptr<COpenTarget> demo = testing::OpenDemoTarget(folder);
+    ASSERT_TRUE(demo);
+    ASSERT_TRUE(demo->Context().Target().is64Bit);
+    CActiveX scanner(demo->Context().ScanServices());
     ASSERT_EQ(scanner.Scan(), CCategory::kScanDone);
 
     std::vector<ExpectedProblem> found;

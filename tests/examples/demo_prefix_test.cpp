@@ -14,14 +14,18 @@
 #include "core/registry_access.h"
 #include "core/text.h"
 #include "planted_entries.h"
-#include "targets/wine/wine_prefix_registry.h"
 #include "readme_table.h"
 #include "shell_link_writer.h"
+#include "targets/posix/posix_file_io.h"
+#include "targets/wine/wine_prefix_registry.h"
 
 namespace quillary::demo {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The demo prefix is written, and its registry read, through the host's file I/O.
+CPosixFileIo hostFiles;
 
 fs::path MakeTempFolder(const char* name) {
     std::string pattern = (fs::temp_directory_path() / (std::string(name) + "-XXXXXX")).string();
@@ -113,10 +117,10 @@ protected:
     static void SetUpTestSuite() {
         parent_ = new fs::path(MakeTempFolder("quillary-demo-test"));
         prefix_ = new fs::path(*parent_ / "prefix");
-        const FileError failure = WriteDemoPrefix(*prefix_);
+        const FileError failure = WriteDemoPrefix(hostFiles, *prefix_);
         ASSERT_FALSE(failure) << *failure;
         std::string error;
-        store_ = CWinePrefixRegistry::Open(*prefix_, &error).release();
+        store_ = CWinePrefixRegistry::Open(hostFiles, *prefix_, &error).release();
         ASSERT_NE(store_, nullptr) << error;
     }
 
@@ -356,7 +360,7 @@ TEST_F(DemoPrefixOutputTest, RefusesWhatIsNotAnEmptyFolderOrAnEarlierDemoPrefix)
 
     for (const char* name : {"documents", "file", "link"}) {
         SCOPED_TRACE(name);
-        const FileError failure = WriteDemoPrefix(parent_ / name);
+        const FileError failure = WriteDemoPrefix(hostFiles, parent_ / name);
         ASSERT_TRUE(failure);
         EXPECT_NE(failure->find((parent_ / name).string()), std::string::npos) << *failure;
     }
@@ -368,14 +372,15 @@ TEST_F(DemoPrefixOutputTest, RefusesWhatIsNotAnEmptyFolderOrAnEarlierDemoPrefix)
 TEST_F(DemoPrefixOutputTest, ReplacesAnEarlierDemoPrefixWholeWithTheSameBytes) {
     const fs::path prefix = parent_ / "prefix";
     fs::create_directory(prefix);
-    ASSERT_FALSE(WriteDemoPrefix(prefix));  // an empty folder is taken
+    ASSERT_FALSE(WriteDemoPrefix(hostFiles, prefix));  // an empty folder is taken
     const std::string systemReg = ReadFile(prefix / "system.reg");
     const std::string userReg = ReadFile(prefix / "user.reg");
     const fs::path link = prefix / "drive_c" / "users" / "demo" / "Desktop" / "Fernpad.lnk";
     const std::string shortcut = ReadFile(link);
     std::ofstream(prefix / "drive_c" / "stray.txt") << "left by a user";
 
-    ASSERT_FALSE(WriteDemoPrefix(prefix.string() + "/"));  // the same folder, written as a user may
+    ASSERT_FALSE(WriteDemoPrefix(hostFiles,
+                                 prefix.string() + "/"));  // the same folder, written as a user may
 
     EXPECT_FALSE(fs::exists(prefix / "drive_c" / "stray.txt"));
     EXPECT_TRUE(fs::is_regular_file(prefix / kMarkerFileName));

@@ -6,15 +6,10 @@
 
 #include <algorithm>
 
-#include "demo_prefix.h"
+#include "demo_target.h"
 #include "engine/saved_results.h"
 #include "engine/scan_driver.h"
 #include "planted_entries.h"
-#include "targets/wine/prefix_file_system.h"
-#include "targets/wine/wine_prefix_registry.h"
-#include "targets/wine/wine_system_protection.h"
-#include "support/fake_platform_queries.h"
-#include "support/temp_folder.h"
 
 namespace quillary {
 namespace {
@@ -67,22 +62,9 @@ private:
 
 TEST(DemoScanTest, ScanFindsThePlantedProblemsAndTheyOutliveARestart) {
     testing::CTempFolder folder;
-    std::filesystem::path prefix = folder.Path() / "demo";
-    ASSERT_EQ(demo::WriteDemoPrefix(prefix), std::nullopt);
-
-    std::string error;
-    auto registry = CWinePrefixRegistry::Open(prefix, &error);
-    ASSERT_TRUE(registry) << error;
-    auto files = OpenPrefixFileSystem(prefix, *registry, registry->Is64Bit());
-    CWineSystemProtection protection(*files);
-    testing::FakePlatformQueries platform;
-    SettingsValues settings;
-    RegistryTarget target{registry.get(), registry->Is64Bit(), {}};
-    CBuiltinRules rules(*files, protection, platform, settings);
-    CFileReferenceResolver references(*files, target, rules, settings);
-    CExclusionLists exclusions;
-    ScanEnvironment environment{target,     *files,     platform, settings, rules,
-                                references, exclusions, {},       {}};
+    std::unique_ptr<COpenTarget> demo = testing::OpenDemoTarget(folder);
+    ASSERT_TRUE(demo);
+    ScanEnvironment& environment = demo->Context().ScanServices();
     auto makeDriver = [&] {
         return std::make_unique<CScanDriver>(
             [&](int index) -> std::unique_ptr<CCategory> {
@@ -113,13 +95,14 @@ TEST(DemoScanTest, ScanFindsThePlantedProblemsAndTheyOutliveARestart) {
     }
     EXPECT_GE(judged, 2);
 
-    ASSERT_EQ(SaveResults(*driver, folder.Path()), std::nullopt);
+    ASSERT_EQ(SaveResults(demo->FileIo(), *driver, folder.Path()), std::nullopt);
     auto restarted = makeDriver();
-    LoadedResults loaded = LoadResults(*restarted, folder.Path(), target);
+    LoadedResults loaded =
+        LoadResults(demo->FileIo(), *restarted, folder.Path(), environment.target);
     EXPECT_EQ(loaded.error, "");
     EXPECT_EQ(loaded.savedTotal, static_cast<int>(found.size()));
     EXPECT_EQ(loaded.kept, static_cast<int>(found.size()));
-    EXPECT_FALSE(registry->HasUnsavedChanges());
+    EXPECT_FALSE(demo->PrefixStore()->HasUnsavedChanges());
 }
 
 }  // namespace

@@ -10,15 +10,9 @@
 #include "categories/start_menu.h"
 #include "categories/startup.h"
 #include "core/text.h"
-#include "demo_prefix.h"
+#include "demo_target.h"
 #include "engine/scan_driver.h"
 #include "planted_entries.h"
-#include "targets/linux/lnk_shell_link_reader.h"
-#include "targets/wine/prefix_file_system.h"
-#include "targets/wine/wine_prefix_registry.h"
-#include "targets/wine/wine_system_protection.h"
-#include "support/fake_platform_queries.h"
-#include "support/temp_folder.h"
 
 namespace quillary {
 namespace {
@@ -36,26 +30,11 @@ std::u16string IdentityOf(std::u16string_view fileOrKey, std::u16string_view val
 
 TEST(DemoShortcutsTest, ScannersReportThePlantedEntriesAndNoOthers) {
     testing::CTempFolder folder;
-    std::filesystem::path prefix = folder.Path() / "demo";
-    ASSERT_EQ(demo::WriteDemoPrefix(prefix), std::nullopt);
-
-    std::string error;
-    auto registry = CWinePrefixRegistry::Open(prefix, &error);
-    ASSERT_TRUE(registry) << error;
-    auto files = OpenPrefixFileSystem(prefix, *registry, registry->Is64Bit());
-    CLnkShellLinkReader links(*files);
-    CWineSystemProtection protection(*files);
-    testing::FakePlatformQueries platform;
-    platform.is64Bit = registry->Is64Bit();
-    SettingsValues settings;
-    RegistryTarget target{registry.get(), registry->Is64Bit(), {}};
-    CBuiltinRules rules(*files, protection, platform, settings);
-    CFileReferenceResolver references(*files, target, rules, settings);
-    CExclusionLists exclusions;
-    ScanEnvironment environment{
-        target, *files,     platform,   settings,
-        rules,  references, exclusions, [](std::u16string_view) { return std::u16string(); },
-        {}};
+    std::unique_ptr<COpenTarget> demo = testing::OpenDemoTarget(folder);
+    ASSERT_TRUE(demo);
+    ScanEnvironment& environment = demo->Context().ScanServices();
+    ASSERT_NE(environment.shellLinks, nullptr);
+    IShellLinkReader& links = *environment.shellLinks;
     CScanDriver driver(
         [&](int index) -> std::unique_ptr<CCategory> {
             switch (index) {
@@ -102,7 +81,7 @@ TEST(DemoShortcutsTest, ScannersReportThePlantedEntriesAndNoOthers) {
         EXPECT_GT(leftAlone, 0);
         EXPECT_EQ(found, planted);
     }
-    EXPECT_FALSE(registry->HasUnsavedChanges());
+    EXPECT_FALSE(demo->PrefixStore()->HasUnsavedChanges());
 }
 
 }  // namespace

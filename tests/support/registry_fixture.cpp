@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/registry_access.h"
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "targets/memory/reg_text.h"
 
 namespace quillary::testing {

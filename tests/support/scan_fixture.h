@@ -15,13 +15,15 @@
 #include <utility>
 #include <vector>
 
-#include "core/text.h"
+#include "core/text_case.h"
+#include "core/text_encoding.h"
 #include "engine/category.h"
-#include "targets/posix/mapped_file_system.h"
 #include "platform/shell_link.h"
 #include "support/fake_platform_queries.h"
 #include "support/registry_fixture.h"
 #include "support/temp_folder.h"
+#include "targets/posix/mapped_file_system.h"
+#include "targets/posix/posix_file_io.h"
 
 namespace quillary::testing {
 
@@ -140,7 +142,8 @@ private:
     FakePlatformQueries platform_;
     SettingsValues settings_;
     CTestProtection protection_;
-    CExclusionLists exclusions_;
+    CPosixFileIo fileIo_;
+    CExclusionLists exclusions_{fileIo_};
     std::unique_ptr<CBuiltinRules> rules_;
     std::unique_ptr<CFileReferenceResolver> references_;
     std::unique_ptr<ScanEnvironment> environment_;

@@ -6,11 +6,12 @@
 
 #include <unistd.h>
 
-#include "core/text.h"
-#include "targets/linux/target_platform_queries.h"
-#include "targets/posix/mapped_file_system.h"
+#include "core/text_case.h"
 #include "support/registry_fixture.h"
 #include "support/temp_folder.h"
+#include "targets/linux/target_platform_queries.h"
+#include "targets/posix/mapped_file_system.h"
+#include "targets/posix/posix_file_io.h"
 
 namespace quillary {
 namespace {
@@ -38,6 +39,7 @@ protected:
 
     fs::path dataHome_;
     CManualClock clock_{FromFileTime(0x1dd900000000000)};
+    CPosixFileIo fileIo_;
     testing::CTempFolder drive_;
     CMappedFileSystem files_{[this] {
         MappedFileSystemSetup setup;
@@ -82,6 +84,7 @@ TEST_F(AppContextTest, LoadsEverySectionFromItsOwnSource) {
                                *config,
                                platform,
                                clock_,
+                               fileIo_,
                                fs::current_path() / "lang" / "quillary",
                                {},
                                false,
@@ -128,7 +131,7 @@ TEST_F(AppContextTest, EachScanLooksAtTheFilesAnew) {
     auto config = testing::MakeRegistry("");
     CTargetPlatformQueries platform(*target, *config, u"demo", dataHome_);
     CAppContext context(
-        AppEnvironment{*target, files_, protection_, *config, platform, clock_, fs::path(),
+        AppEnvironment{*target, files_, protection_, *config, platform, clock_, fileIo_, fs::path(),
                        [](int, ScanEnvironment& scan) -> std::unique_ptr<CCategory> {
                            return std::make_unique<CMissingTool>(scan);
                        },
@@ -156,6 +159,7 @@ TEST_F(AppContextTest, SavedResultsSurviveARestartButNotASecondInstance) {
                               *config,
                               platform,
                               clock_,
+                              fileIo_,
                               fs::current_path() / "lang" / "quillary",
                               [](int, ScanEnvironment& scan) -> std::unique_ptr<CCategory> {
                                   return std::make_unique<CStaleKeys>(scan);

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 
 namespace quillary {
 namespace {

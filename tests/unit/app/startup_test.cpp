@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "targets/posix/mapped_file_system.h"
 #include "support/fake_platform_queries.h"
 #include "support/registry_fixture.h"
 #include "support/temp_folder.h"
+#include "targets/posix/mapped_file_system.h"
+#include "targets/posix/posix_file_io.h"
 
 namespace quillary {
 namespace {
@@ -48,6 +49,7 @@ protected:
                                                          *config_,
                                                          platform_,
                                                          clock_,
+                                                         fileIo_,
                                                          "/nonexistent/quillary",
                                                          {},
                                                          false,
@@ -65,6 +67,7 @@ protected:
     testing::FakePlatformQueries platform_;
     NothingProtected protection_;
     CManualClock clock_{FromFileTime(0x1dd900000000000)};
+    CPosixFileIo fileIo_;
     std::unique_ptr<CMappedFileSystem> files_;
     std::unique_ptr<CAppContext> context_;
 };

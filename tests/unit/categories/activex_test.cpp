@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "support/scan_fixture.h"
 
 namespace quillary {

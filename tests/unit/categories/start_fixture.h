@@ -13,14 +13,14 @@
 #include <string_view>
 #include <vector>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "engine/category.h"
-#include "targets/posix/mapped_file_system.h"
 #include "platform/shell_link.h"
 #include "support/fake_platform_queries.h"
 #include "support/registry_fixture.h"
 #include "support/scan_fixture.h"
 #include "support/temp_folder.h"
+#include "targets/posix/mapped_file_system.h"
 
 namespace quillary::testing {
 
