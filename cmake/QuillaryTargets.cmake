@@ -4,10 +4,20 @@
 add_library(quillary_options INTERFACE)
 target_compile_options(quillary_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow
                        -Wnon-virtual-dtor -Wconversion -Wno-sign-conversion)
+if(QUILLARY_WERROR)
+    target_compile_options(quillary_options INTERFACE -Werror)
+endif()
+if(QUILLARY_SANITIZE AND QUILLARY_THREAD_SANITIZER)
+    message(FATAL_ERROR "the address and thread sanitizers cannot be combined: choose one")
+endif()
 if(QUILLARY_SANITIZE)
     target_compile_options(quillary_options INTERFACE -fsanitize=address,undefined
                            -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
     target_link_options(quillary_options INTERFACE -fsanitize=address,undefined)
+endif()
+if(QUILLARY_THREAD_SANITIZER)
+    target_compile_options(quillary_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_options(quillary_options INTERFACE -fsanitize=thread)
 endif()
 
 include(QuillaryLayers)
@@ -59,8 +69,17 @@ function(quillary_test name)
     endif()
     gtest_discover_tests(${name}
         WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-        PROPERTIES LABELS "${ARG_LABELS}" ${ARG_PROPERTIES}
+        TEST_LIST ${name}_TESTS
+        PROPERTIES ${ARG_PROPERTIES}
         DISCOVERY_TIMEOUT 60)
+    # The labels are set by a script of our own, read after the discovered tests: the discovery
+    # script would split a list of labels into separate properties.
+    set(labels_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+    file(WRITE ${labels_script}
+         "if(${name}_TESTS)\n"
+         "    set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${ARG_LABELS}\")\n"
+         "endif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_script})
 endfunction()
 
 # quillary_embed_text(<output.cpp> HEADER <header> ENTRIES <symbol>=<file> ...)

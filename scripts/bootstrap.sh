@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     # build
-    cmake ninja-build g++ pkg-config clang-format
+    cmake ninja-build g++ pkg-config clang-format clang-tidy
     # shortcut files: the tests read the demo prefix's shortcuts back with it
     liblnk-dev libbfio-dev  # liblnk.h includes libbfio.h, which liblnk-dev does not bring
     # the ZIP archives of the partial backups (zlib's minizip)
