@@ -4,7 +4,7 @@
 #include <array>
 #include <optional>
 
-#include "core/text.h"
+#include "core/text_case.h"
 
 namespace quillary {
 namespace {

@@ -4,7 +4,6 @@
 #include <array>
 
 #include "categories/activex.h"
-#include "core/text.h"
 
 namespace quillary {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "core/text.h"
+#include "core/text_case.h"
 
 namespace quillary {
 

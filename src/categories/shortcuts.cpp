@@ -4,7 +4,7 @@
 #include "categories/pump_messages.h"
 #include "categories/start_entries.h"
 #include "core/shell_path.h"
-#include "core/text.h"
+#include "core/text_case.h"
 
 namespace quillary {
 
