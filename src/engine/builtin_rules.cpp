@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "core/text_encoding.h"
 #include "core/text_case.h"
+#include "core/text_encoding.h"
 #include "engine/builtin_rule_lists.h"
 
 namespace quillary {

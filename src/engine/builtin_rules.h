@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "core/fragment_matcher.h"
-#include "platform/platform_queries.h"
 #include "core/settings.h"
 #include "platform/file_system.h"
+#include "platform/platform_queries.h"
 #include "platform/system_protection.h"
 #include "platform/win_types.h"
 

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "core/manual_reset_event.h"
-#include "platform/platform_queries.h"
 #include "core/registry_access.h"
 #include "core/settings.h"
 #include "engine/builtin_rules.h"
@@ -23,6 +22,7 @@
 #include "engine/scan_observer.h"
 #include "engine/text_tables.h"
 #include "platform/file_system.h"
+#include "platform/platform_queries.h"
 #include "platform/shell_link.h"
 
 namespace quillary {

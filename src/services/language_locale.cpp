@@ -3,8 +3,8 @@
 #include <array>
 #include <clocale>
 
-#include "core/text_encoding.h"
 #include "core/text_case.h"
+#include "core/text_encoding.h"
 #include "core/text_format.h"
 #include "services/language_table.h"
 

@@ -8,8 +8,8 @@
 #include <span>
 #include <string>
 
-#include "targets/posix/mapped_file_system.h"
 #include "platform/shell_link.h"
+#include "targets/posix/mapped_file_system.h"
 
 namespace quillary {
 

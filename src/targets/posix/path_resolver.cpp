@@ -8,8 +8,8 @@
 #include <system_error>
 #include <tuple>
 
-#include "core/text_encoding.h"
 #include "core/text_case.h"
+#include "core/text_encoding.h"
 
 namespace quillary {
 namespace {

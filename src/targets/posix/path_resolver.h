@@ -23,8 +23,8 @@
 #include <utility>
 #include <vector>
 
-#include "targets/posix/windows_path.h"
 #include "platform/win_types.h"
+#include "targets/posix/windows_path.h"
 
 namespace quillary {
 

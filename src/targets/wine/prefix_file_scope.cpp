@@ -7,8 +7,8 @@
 #include <string>
 #include <system_error>
 
-#include "core/text_encoding.h"
 #include "core/text_case.h"
+#include "core/text_encoding.h"
 #include "targets/posix/windows_path.h"
 
 namespace quillary {

@@ -8,8 +8,8 @@
 #include <system_error>
 #include <vector>
 
-#include "core/text_encoding.h"
 #include "core/text_case.h"
+#include "core/text_encoding.h"
 #include "targets/wine/wine_prefix_registry.h"
 
 namespace quillary {

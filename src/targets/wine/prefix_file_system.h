@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "targets/posix/mapped_file_system.h"
 #include "platform/registry.h"
+#include "targets/posix/mapped_file_system.h"
 
 namespace quillary {
 

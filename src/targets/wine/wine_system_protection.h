@@ -5,8 +5,8 @@
 // that Wine installs itself carries a mark in its DOS header ("Wine builtin DLL", or "Wine
 // placeholder DLL" for a stand-in), which tells a system file from one a user installed.
 
-#include "targets/posix/mapped_file_system.h"
 #include "platform/system_protection.h"
+#include "targets/posix/mapped_file_system.h"
 
 namespace quillary {
 

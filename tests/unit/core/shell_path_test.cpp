@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "core/text_encoding.h"
-#include "targets/posix/mapped_file_system.h"
 #include "support/temp_folder.h"
+#include "targets/posix/mapped_file_system.h"
 
 namespace quillary {
 namespace {

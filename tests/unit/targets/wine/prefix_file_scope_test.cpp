@@ -5,9 +5,9 @@
 #include <algorithm>
 
 #include "core/text_encoding.h"
-#include "targets/wine/prefix_file_system.h"
 #include "support/registry_fixture.h"
 #include "support/temp_folder.h"
+#include "targets/wine/prefix_file_system.h"
 
 namespace quillary {
 namespace {
