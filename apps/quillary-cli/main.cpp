@@ -1,7 +1,7 @@
 // quillary-cli: the command-line program for scripting, demonstrations and the README.
 
-#include <signal.h>
 #include <unistd.h>
+#include <csignal>
 
 #include <CLI/CLI.hpp>
 #include <atomic>
@@ -75,7 +75,9 @@ std::unique_ptr<COpenTarget> OpenTarget(const std::optional<std::string>& prefix
 
 }  // namespace
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
     CLI::App app{
         "Quillary: finds registry entries of a Wine prefix that point at things that "
         "no longer exist."};
@@ -218,4 +220,19 @@ int main(int argc, char** argv) {
         std::cerr << "quillary-cli: cannot save the program's settings: " << *failure << "\n";
     }
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A fault of the program itself (memory exhausted, a library's exception) ends the run
+    // with its cause instead of an abort; what was written so far stays as it was.
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& failure) {
+        std::cerr << "quillary-cli: unexpected error: " << failure.what() << "\n";
+    } catch (...) {
+        std::cerr << "quillary-cli: unexpected error\n";
+    }
+    return kExitInternalError;
 }

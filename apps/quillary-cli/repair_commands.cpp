@@ -24,7 +24,6 @@ namespace quillary::cli {
 namespace {
 
 constexpr std::size_t kMaxListFileBytes = 64u * 1024 * 1024;
-constexpr std::size_t kMaxImportFileBytes = 1024u * 1024 * 1024;
 
 void Say(std::string_view text) {
     std::cerr << "quillary-cli: " << text << "\n";
@@ -369,7 +368,8 @@ int RunImportCommand(COpenTarget& target, const std::string& file, int view) {
         nothingImported({0, "the partial backup cannot be written: " + backup->Failure()});
         return kExitTargetUnavailable;
     }
-    CRegExport& undoCopy = *backup->ExportWriter(in64BitView);
+    CRegExport& undoCopy =
+        *backup->ExportWriter(in64BitView ? RegistryView::Bits64 : RegistryView::Bits32);
     std::optional<RegImportError> failure =
         ReadRegFile(target.FileIo(), file, [&](std::span<const RegImportOperation> block) {
             RecordUndoOf(registry, in64BitView, block, undoCopy);

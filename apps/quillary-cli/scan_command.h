@@ -18,6 +18,7 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitBadArguments = 2;
 inline constexpr int kExitTargetUnavailable = 3;
 inline constexpr int kExitTargetBusy = 4;
+inline constexpr int kExitInternalError = 70;
 inline constexpr int kExitInterrupted = 130;
 
 // The prefix's registry files: quillary-cli opens Wine prefixes only.

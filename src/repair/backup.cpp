@@ -79,8 +79,8 @@ void CBackup::BeginExports() {
     runner_.BeginExports();
 }
 
-CRegExport* CBackup::ExportWriter(bool in64BitView) {
-    return runner_.ExportWriter(in64BitView ? RegistryView::Bits64 : RegistryView::Bits32);
+CRegExport* CBackup::ExportWriter(RegistryView view) {
+    return runner_.ExportWriter(view);
 }
 
 void CBackup::FreeExports() {

@@ -76,7 +76,7 @@ public:
     void BeginExports();
     // The export writer of a view, for changes made outside the operations (an import);
     // null before BeginExports and after FreeExports.
-    CRegExport* ExportWriter(bool in64BitView);
+    CRegExport* ExportWriter(RegistryView view);
     void FreeExports();
 
     // Performs the operation. Only the records a repair makes are performed: archiving and

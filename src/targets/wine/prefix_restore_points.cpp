@@ -48,8 +48,8 @@ std::string RestorePointName(std::int64_t sequenceNumber) {
 
 }  // namespace
 
-CPrefixRestorePoints::CPrefixRestorePoints(IFileIo& files, fs::path prefix, fs::path dataFolder,
-                                           const IClock& clock)
+CPrefixRestorePoints::CPrefixRestorePoints(IFileIo& files, fs::path prefix,
+                                           const fs::path& dataFolder, const IClock& clock)
     : files_(files),
       prefix_(std::move(prefix)),
       storeFolder_(dataFolder.empty() ? fs::path() : dataFolder / kRestorePointsFolderName),

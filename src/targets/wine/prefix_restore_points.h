@@ -66,7 +66,7 @@ public:
     // is empty there is nowhere to keep restore points and the service is disabled.
     // The files are read and written through files, which must outlive this object.
     CPrefixRestorePoints(IFileIo& files, std::filesystem::path prefix,
-                         std::filesystem::path dataFolder, const IClock& clock);
+                         const std::filesystem::path& dataFolder, const IClock& clock);
 
     // Begin: copies the three files into a new restore point (refused with
     // ErrorBadEnvironment while Wine runs for the prefix, since its files then lag behind

@@ -1,7 +1,7 @@
 #include "targets/wine/wine_prefix_registry.h"
 
 #include <sys/stat.h>
-#include <time.h>
+#include <ctime>
 
 #include <system_error>
 
@@ -105,6 +105,7 @@ std::unique_ptr<CWinePrefixRegistry> CWinePrefixRegistry::Open(IFileIo& fileIo,
     std::vector<Loaded> files = {{&kSystemFile, {}}, {&kUserFile, {}}, {&kDefaultUserFile, {}}};
     // Stamped before reading: a file replaced while it is read then counts as changed.
     std::vector<FileStamp> stamps;
+    stamps.reserve(files.size());
     for (Loaded& loaded : files) {
         stamps.push_back(store->StampOf(loaded.file->fileName));
     }

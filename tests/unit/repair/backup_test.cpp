@@ -236,7 +236,8 @@ TEST(BackupTest, ChangesWithoutAnUndoCopyAreNotMade) {
                                                        u"Software\\Vendor\\App",
                                                        {u"Path", RecordValueKind::Binary, u""},
                                                        k64});
-             EXPECT_NE(b.ExportWriter(true)->Text().find(u"\"Path\"="), std::u16string::npos);
+             EXPECT_NE(b.ExportWriter(RegistryView::Bits64)->Text().find(u"\"Path\"="),
+                       std::u16string::npos);
              return done;
          },
          u"Key Created"},
