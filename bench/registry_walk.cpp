@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "core/text.h"
+#include "core/text_case.h"
+#include "core/text_encoding.h"
 
 namespace quillary {
 namespace {

@@ -10,7 +10,7 @@
 #include <system_error>
 #include <vector>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "demo_baseline.h"
 #include "demo_prefix.h"
 #include "shell_link_writer.h"

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "platform/clock.h"
 #include "platform/file_io.h"
 #include "targets/memory/registry_tree.h"

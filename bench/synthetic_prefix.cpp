@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "platform/clock.h"
 #include "synthetic_builder.h"
 

@@ -9,7 +9,7 @@
 
 #include "app/startup.h"
 #include "app/target_factory.h"
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "demo_prefix.h"
 #include "repair_commands.h"
 #include "restore_points_command.h"

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "categories/category_factory.h"
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "engine/category_table.h"
 #include "repair/backup.h"
 #include "repair/backup_journal.h"

@@ -4,7 +4,7 @@
 #include <iostream>
 #include <string>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "scan_command.h"
 #include "targets/wine/prefix_restore_points.h"
 

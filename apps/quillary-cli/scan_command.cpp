@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "categories/category_factory.h"
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "engine/category_table.h"
 
 namespace quillary::cli {

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "core/text.h"
+#include "core/text_encoding.h"
 
 namespace quillary {
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-#include "core/text.h"
+#include "core/text_case.h"
 
 namespace quillary {
 namespace {

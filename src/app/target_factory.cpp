@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "categories/category_factory.h"
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "targets/linux/config_store.h"
 #include "targets/wine/prefix_file_system.h"
 

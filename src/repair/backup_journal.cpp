@@ -239,13 +239,6 @@ FileError CBackupJournal::AddStoredFile(std::string_view entryName, std::u16stri
     return Write(body.Bytes(), number);
 }
 
-FileError CBackupJournal::AddKeptRecord(const COperation& record, std::int64_t time,
-                                        std::int32_t* number) {
-    CArchiveWriter body = BodyOf(kKeptRecord, time);
-    EncodeUndoRecord(body, record);
-    return Write(body.Bytes(), number);
-}
-
 FileError CBackupJournal::AddExport(std::string_view entryName, RegistryView view,
                                     std::span<const std::uint8_t> text, std::int64_t time) {
     CArchiveWriter body = BodyOf(kExport, time);

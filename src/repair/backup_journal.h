@@ -55,8 +55,6 @@ public:
     [[nodiscard]] FileError AddStoredFile(std::string_view entryName, std::u16string_view path,
                                           std::span<const std::uint8_t> bytes, std::int64_t time,
                                           std::int32_t* number);
-    [[nodiscard]] FileError AddKeptRecord(const COperation& record, std::int64_t time,
-                                          std::int32_t* number);
     [[nodiscard]] FileError AddExport(std::string_view entryName, RegistryView view,
                                       std::span<const std::uint8_t> text, std::int64_t time);
     // The change of an earlier record was not made after all.

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "categories/activex.h"
-#include "core/text.h"
+#include "core/text_encoding.h"
 #include "demo_target.h"
 #include "planted_entries.h"
 

@@ -12,7 +12,8 @@
 #include <sstream>
 
 #include "core/registry_access.h"
-#include "core/text.h"
+#include "core/text_case.h"
+#include "core/text_encoding.h"
 #include "planted_entries.h"
 #include "readme_table.h"
 #include "shell_link_writer.h"

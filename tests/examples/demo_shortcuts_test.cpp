@@ -9,7 +9,7 @@
 #include "categories/shortcuts.h"
 #include "categories/start_menu.h"
 #include "categories/startup.h"
-#include "core/text.h"
+#include "core/text_case.h"
 #include "demo_target.h"
 #include "engine/scan_driver.h"
 #include "planted_entries.h"
