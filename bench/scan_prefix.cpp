@@ -284,8 +284,8 @@ private:
         AddApplicationIds(product);
         const std::vector<std::u16string> classIds = AddClasses(product);
         AddInterfaces(product, classIds);
-        AddFileTypes(product);
-        AddInstallRecords(product);
+        AddFileTypes(product, classIds);
+        AddInstallRecords(product, classIds);
     }
 
     void AddTypeLibraries(const Product& product) {
@@ -416,14 +416,16 @@ private:
         }
     }
 
-    // File extensions and the program identifiers they name, with an icon and verbs.
-    void AddFileTypes(const Product& product) {
+    // File extensions and the program identifiers they name, with an icon, verbs and some
+    // with a context-menu handler, in the product's own view.
+    void AddFileTypes(const Product& product, const std::vector<std::u16string>& classIds) {
+        CRegistryNode& root = ClassRoot(product.is32Bit);
         const std::size_t count = Random().Between(0, 5);
         for (std::size_t i = 0; i < count; ++i) {
             const std::u16string extension = builder_.Identifier(2, 4);
             const std::u16string progId = Concat({product.progIdPrefix, u".", extension, u"file"});
-            CSyntheticBuilder::String(builder_.Key(classes_, u"." + extension), u"", progId);
-            CRegistryNode& type = builder_.Key(classes_, progId);
+            CSyntheticBuilder::String(builder_.Key(root, u"." + extension), u"", progId);
+            CRegistryNode& type = builder_.Key(root, progId);
             CSyntheticBuilder::String(type, u"", Concat({product.name, u" ", extension, u" file"}));
             const std::u16string& icon = product.icon.empty() ? product.exe : product.icon;
             CSyntheticBuilder::String(builder_.Key(type, u"DefaultIcon"), u"",
@@ -438,27 +440,65 @@ private:
                 CSyntheticBuilder::String(builder_.Key(type, u"shell\\print\\command"), u"",
                                           Concat({u"\"", product.exe, u"\" /p \"%1\""}));
             }
+            if (Random().Percent(15)) {
+                CSyntheticBuilder::String(
+                    builder_.Key(type, u"ShellEx\\ContextMenuHandlers\\" + product.progIdPrefix),
+                    u"", Referenced(classIds));
+            }
         }
     }
 
-    // Uninstall, App Paths and Run entries, in the product's own view.
-    void AddInstallRecords(const Product& product) {
+    // Uninstall, App Paths, Run, shared library and approved extension entries, in the
+    // product's own view; a product installed from a package also has its installer records.
+    void AddInstallRecords(const Product& product, const std::vector<std::u16string>& classIds) {
         const std::u16string software =
             product.is32Bit ? u"Software\\Wow6432Node\\" : u"Software\\";
         const std::u16string currentVersion = software + std::u16string(kCurrentVersion);
-        const std::u16string entryName =
-            Random().Percent(60) ? builder_.Guid() : Concat({product.vendor, u" ", product.name});
+        const bool fromPackage = Random().Percent(30);
+        const std::u16string entryName = fromPackage || Random().Percent(40)
+                                             ? builder_.Guid()
+                                             : Concat({product.vendor, u" ", product.name});
         CRegistryNode& entry =
             builder_.Key(machine_, currentVersion + u"\\Uninstall\\" + entryName);
         CSyntheticBuilder::String(entry, u"DisplayName", product.name);
         CSyntheticBuilder::String(entry, u"DisplayVersion", builder_.Version());
         CSyntheticBuilder::String(entry, u"Publisher", product.vendor);
         CSyntheticBuilder::String(entry, u"InstallLocation", product.folder);
-        CSyntheticBuilder::String(entry, u"UninstallString",
-                                  Concat({u"\"", product.uninstaller, u"\" /S"}));
-        CSyntheticBuilder::String(entry, u"DisplayIcon", product.exe + u",0");
+        if (fromPackage) {
+            // As the package installer writes it: the installer is the uninstaller, and the
+            // icon lives with the package's own records.
+            CSyntheticBuilder::String(entry, u"UninstallString", u"MsiExec.exe /I" + entryName);
+            CSyntheticBuilder::String(entry, u"InstallSource", product.folder + u"\\");
+            CSyntheticBuilder::Dword(entry, u"WindowsInstaller", 1);
+            AddPackageRecords(product);
+        } else {
+            CSyntheticBuilder::String(entry, u"UninstallString",
+                                      Concat({u"\"", product.uninstaller, u"\" /S"}));
+            CSyntheticBuilder::String(entry, u"DisplayIcon", product.exe + u",0");
+        }
         CSyntheticBuilder::Dword(entry, u"EstimatedSize",
                                  static_cast<std::uint32_t>(Random().Below(2000000)));
+        if (Random().Percent(20)) {
+            // The cache of the software list; a few outlive their uninstall entry.
+            const std::u16string cached =
+                Random().Percent(kDanglingReferencePercent) ? builder_.Guid() : entryName;
+            CSyntheticBuilder::Dword(
+                builder_.Key(machine_, Concat({u"Software\\", kCurrentVersion,
+                                               u"\\App Management\\ARPCache\\", cached})),
+                u"Changed", 0);
+        }
+        if (Random().Percent(35)) {
+            CRegistryNode& shared = builder_.Key(machine_, currentVersion + u"\\SharedDLLs");
+            for (const std::u16string& library : product.libraries) {
+                CSyntheticBuilder::Dword(shared, library,
+                                         static_cast<std::uint32_t>(Random().Between(1, 4)));
+            }
+        }
+        if (Random().Percent(10)) {
+            CSyntheticBuilder::String(
+                builder_.Key(machine_, currentVersion + u"\\Shell Extensions\\Approved"),
+                Referenced(classIds), Concat({product.name, u" Shell Extension"}));
+        }
         if (Random().Percent(50)) {
             CRegistryNode& appPath = builder_.Key(
                 machine_, Concat({currentVersion, u"\\App Paths\\", FileName(product.exe)}));
@@ -470,6 +510,29 @@ private:
                                       product.name,
                                       Concat({u"\"", product.exe, u"\" /background"}));
         }
+    }
+
+    // The package installer's records of a product: its folder, and the product key with its
+    // source list below HKEY_CLASSES_ROOT\Installer.
+    void AddPackageRecords(const Product& product) {
+        CSyntheticBuilder::String(builder_.Key(machine_, Concat({u"Software\\", kCurrentVersion,
+                                                                 u"\\Installer\\Folders"})),
+                                  product.folder + u"\\", u"");
+        CRegistryNode& key =
+            builder_.Key(classes_, u"Installer\\Products\\" + builder_.PackedGuid());
+        CSyntheticBuilder::String(key, u"ProductName", product.name);
+        CSyntheticBuilder::String(key, u"PackageCode", builder_.PackedGuid());
+        CSyntheticBuilder::Dword(key, u"Language", 1033);
+        CSyntheticBuilder::Dword(key, u"Version", static_cast<std::uint32_t>(Random().Next()));
+        CSyntheticBuilder::Dword(key, u"Assignment", 1);
+        CSyntheticBuilder::Dword(key, u"AdvertiseFlags", 388);
+        CRegistryNode& sources = builder_.Key(key, u"SourceList");
+        CSyntheticBuilder::String(sources, u"PackageName", product.name + u".msi");
+        CSyntheticBuilder::String(sources, u"LastUsedSource",
+                                  Concat({u"n;1;", product.folder, u"\\"}), RegExpandSz);
+        CSyntheticBuilder::String(builder_.Key(sources, u"Net"), u"1", product.folder + u"\\",
+                                  RegExpandSz);
+        CSyntheticBuilder::String(builder_.Key(sources, u"Media"), u"1", u";");
     }
 
     CSyntheticBuilder builder_;

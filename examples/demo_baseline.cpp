@@ -77,9 +77,9 @@ constexpr std::u16string_view kOtherFolders[] = {
 };
 
 constexpr std::u16string_view kSystemFiles[] = {
-    u"C:\\windows\\notepad.exe",       u"C:\\windows\\regedit.exe",
-    u"C:\\windows\\system32\\cmd.exe", u"C:\\windows\\system32\\notepad.exe",
-    u"C:\\windows\\syswow64\\cmd.exe",
+    u"C:\\windows\\notepad.exe",           u"C:\\windows\\regedit.exe",
+    u"C:\\windows\\system32\\cmd.exe",     u"C:\\windows\\system32\\notepad.exe",
+    u"C:\\windows\\system32\\msiexec.exe", u"C:\\windows\\syswow64\\cmd.exe",
 };
 
 std::u16string Expand(std::u16string_view text) {

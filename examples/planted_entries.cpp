@@ -72,6 +72,7 @@ const std::u16string kPreviewHandlerClass = u"{9D2C4A13-7E3B-4F55-8C21-3E4F5A6B7
 const std::u16string kVisualizerClass = u"{3F6A8B20-1D2E-4C3B-A4F5-6789ABCDEF01}";
 const std::u16string kPluginClass = u"{3F6A8B21-1D2E-4C3B-A4F5-6789ABCDEF01}";
 const std::u16string kToolbarClass = u"{0A1B2C3D-4E5F-11D3-8000-00A0C9AAAAAA}";
+const std::u16string kShareHandlerClass = u"{9D2C4A14-7E3B-4F55-8C21-3E4F5A6B7C80}";
 
 const std::u16string kHkcr = u"HKEY_CLASSES_ROOT\\";
 const std::u16string kHklmSoftware = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\";
@@ -185,6 +186,23 @@ PlantedEntry ShortcutEntry(int category, Verdict verdict, std::u16string linkPat
         .why = std::move(why)};
 }
 
+// An entry broken by what it lacks rather than by a missing target.
+PlantedEntry Incomplete(PlantedEntry entry) {
+    entry.incomplete = true;
+    return entry;
+}
+
+// An empty key that only the search for empty keys reports.
+PlantedEntry OnlyWhenSearchingEmptyKeys(PlantedEntry entry) {
+    entry.onlyWhenSearchingEmptyKeys = true;
+    return entry;
+}
+
+PlantedEntry ReportedAt(PlantedEntry entry, std::u16string key) {
+    entry.reportedAt = std::move(key);
+    return entry;
+}
+
 PlantedEntry Excluded(PlantedEntry entry, std::u16string fragment) {
     entry.excludedBy = std::move(fragment);
     return entry;
@@ -283,6 +301,38 @@ void AddAppPaths(std::vector<PlantedEntry>& entries) {
                                  kLarkspur + u"\\larkspur.exe",
                                  {File(kLarkspur + u"\\larkspur.exe", true)}, "the program exists",
                                  {Text(machine + u"larkspur.exe", u"Path", kLarkspur)}));
+    entries.push_back(ValueEntry(kAppPaths, Verdict::Reported, machine + u"fernsync.exe", u"Path",
+                                 kFernwood, {File(kFernwood + u"\\fernsync.exe", false)},
+                                 "no program named, and the folder its Path value names lacks it",
+                                 {Text(machine + u"fernsync.exe", u"", u"")}));
+    entries.push_back(ValueEntry(kAppPaths, Verdict::NotReported, machine + u"lkhelper.exe",
+                                 u"Path", kLarkspur, {File(kLarkspur + u"\\lkhelper.exe", true)},
+                                 "the folder its Path value names holds the program",
+                                 {Text(machine + u"lkhelper.exe", u"", u"")}));
+    entries.push_back(
+        Incomplete(ValueEntry(kAppPaths, Verdict::Reported, machine + u"oldtool.exe", u"", u"", {},
+                              "an application key whose only value is an empty "
+                              "default value")));
+    entries.push_back(
+        ValueEntry(kAppPaths, Verdict::NotReported, machine + u"lkpanel.exe", u"", u"", {},
+                   "an empty default value, but the key has a subkey",
+                   {Text(machine + u"lkpanel.exe\\SupportedProtocols", u"larkspur", u"")}));
+    entries.push_back(ValueEntry(kAppPaths, Verdict::NotReported, machine + u"lkcli.exe", u"Path",
+                                 kLarkspur, {Folder(kLarkspur, true)},
+                                 "no default value, but the key holds a value"));
+    const std::u16string applications = kHklmSoftware + u"Classes\\Applications\\";
+    entries.push_back(
+        ReportedAt(ValueEntry(kAppPaths, Verdict::Reported,
+                              applications + u"fernpad.exe\\shell\\edit\\command", u"",
+                              u"\"" + kFernwood + u"\\fernpad.exe\" \"%1\"",
+                              {File(kFernwood + u"\\fernpad.exe", false)},
+                              "an application's only verb starts a program that is gone; the whole "
+                              "application is reported"),
+                   applications + u"fernpad.exe\\"));
+    entries.push_back(ValueEntry(
+        kAppPaths, Verdict::NotReported, applications + u"larkspur.exe\\shell\\edit\\command", u"",
+        u"\"" + kLarkspur + u"\\larkspur.exe\" \"%1\"", {File(kLarkspur + u"\\larkspur.exe", true)},
+        "the application's verb starts a program that exists"));
 }
 
 void AddFileTypes(std::vector<PlantedEntry>& entries) {
@@ -291,7 +341,7 @@ void AddFileTypes(std::vector<PlantedEntry>& entries) {
     entries.push_back(ValueEntry(kFileTypes, Verdict::Reported, kHkcr + u".fwn", u"",
                                  u"Fernwood.Note", {Key(kHkcr + u"Fernwood.Note", false)},
                                  "the extension's program identifier has no key",
-                                 {Text(kHkcr + u".fwn", u"Content Type", u"text/plain")}));
+                                 {Text(kHkcr + u".fwn", u"PerceivedType", u"text")}));
     entries.push_back(ValueEntry(kFileTypes, Verdict::Reported, sketch + u"\\shell\\print\\command",
                                  u"", u"\"" + kLarkspur + u"\\lkprint.exe\" /p \"%1\"",
                                  {File(kLarkspur + u"\\lkprint.exe", false)},
@@ -326,6 +376,57 @@ void AddFileTypes(std::vector<PlantedEntry>& entries) {
                    "the program is missing, but the key path holds \"\\open\\\", a built-in key "
                    "rule"),
         u"\\open\\"));
+    entries.push_back(
+        OnlyWhenSearchingEmptyKeys(EmptyKeyEntry(kFileTypes, Verdict::Reported, kHkcr + u".fwt", {},
+                                                 "an extension key that holds nothing")));
+    entries.push_back(KeyEntry(kFileTypes, Verdict::NotReported, kHkcr + u".lkb", {},
+                               "an extension that names no program identifier but holds a "
+                               "content type",
+                               {Text(kHkcr + u".lkb", u"Content Type", u"application/x-lkbrush")}));
+    entries.push_back(Incomplete(
+        ValueEntry(kFileTypes, Verdict::Reported, kHkcr + u"Fernwood.Template\\DefaultIcon", u"",
+                   u"", {}, "the icon key's default value is empty",
+                   {Text(kHkcr + u"Fernwood.Template", u"", u"Fernwood Note Template")})));
+    entries.push_back(ValueEntry(kFileTypes, Verdict::NotReported,
+                                 kHkcr + u"Larkspur.Brush\\DefaultIcon", u"", u"%1", {},
+                                 "the icon is the file itself (\"%1\")",
+                                 {Text(kHkcr + u"Larkspur.Brush", u"", u"Larkspur Brush")}));
+    entries.push_back(ValueEntry(kFileTypes, Verdict::Reported,
+                                 kHkcr + u"Fernwood.Preview.1\\CLSID", u"", kPreviewHandlerClass,
+                                 {Key(kHkcr + u"CLSID\\" + kPreviewHandlerClass, false)},
+                                 "the program identifier names a class that is not registered",
+                                 {Text(kHkcr + u"Fernwood.Preview.1", u"", u"Fernwood Preview")}));
+    entries.push_back(ValueEntry(kFileTypes, Verdict::NotReported,
+                                 kHkcr + u"Larkspur.Brush.1\\CLSID", u"", kBrushClass,
+                                 {Key(kHkcr + u"CLSID\\" + kBrushClass, true)},
+                                 "the program identifier's class is registered",
+                                 {Text(kHkcr + u"Larkspur.Brush.1", u"", u"Larkspur Brush")}));
+    const std::u16string sketchHandlers = sketch + u"\\ShellEx\\ContextMenuHandlers\\";
+    entries.push_back(ValueEntry(kFileTypes, Verdict::Reported, sketchHandlers + u"FernShare", u"",
+                                 kShareHandlerClass,
+                                 {Key(kHkcr + u"CLSID\\" + kShareHandlerClass, false)},
+                                 "a context-menu handler whose class is not registered"));
+    entries.push_back(ValueEntry(
+        kFileTypes, Verdict::NotReported, playlist + u"\\ShellEx\\ContextMenuHandlers\\QuartzQueue",
+        u"", kPluginClass, {Key(kHkcr + u"Wow6432Node\\CLSID\\" + kPluginClass, true)},
+        "a context-menu handler whose class is registered in the 32-bit view only"));
+    entries.push_back(OnlyWhenSearchingEmptyKeys(
+        EmptyKeyEntry(kFileTypes, Verdict::Reported, sketch + u"\\shell\\share", {},
+                      "a verb with no command, no subkeys and no menu text")));
+    entries.push_back(ValueEntry(kFileTypes, Verdict::NotReported, sketch + u"\\shell\\annotate",
+                                 u"MUIVerb", kLarkspur + u"\\larkspur.exe,-120",
+                                 {File(kLarkspur + u"\\larkspur.exe", true)},
+                                 "a verb with no command whose menu text comes from an existing "
+                                 "program"));
+    const std::u16string textPrint = kHkcr + u"txtfile\\shell\\print\\command";
+    PlantedEntry wineCommand = ValueEntry(
+        kFileTypes, Verdict::NotReported, textPrint, u"",
+        u"%SystemRoot%\\system32\\notepad.exe /p %1",
+        {File(u"C:\\windows\\system32\\notepad.exe", true)},
+        "a command of one of Wine's own programs, as Wine registers it (expandable)",
+        {Text(kHkcr + u".txt", u"", u"txtfile"), Text(kHkcr + u"txtfile", u"", u"Text Document")});
+    wineCommand.writes.front().type = RegExpandSz;
+    entries.push_back(std::move(wineCommand));
 }
 
 void AddFonts(std::vector<PlantedEntry>& entries) {
@@ -517,6 +618,32 @@ void AddSoftware(std::vector<PlantedEntry>& entries) {
                    "rule",
                    {Text(helper, u"DisplayName", u"Larkspur Update Helper")}),
         u"update"));
+    entries.push_back(OnlyWhenSearchingEmptyKeys(
+        EmptyKeyEntry(kSoftware, Verdict::Reported, uninstall + u"Fernwood Notes Beta", {},
+                      "an uninstall entry that holds nothing")));
+    entries.push_back(Incomplete(
+        KeyEntry(kSoftware, Verdict::Reported, uninstall + u"Fernwood Sync", {},
+                 "an uninstall entry with no uninstall command",
+                 {Text(uninstall + u"Fernwood Sync", u"DisplayName", u"Fernwood Sync 1.0")})));
+    entries.push_back(
+        ValueEntry(kSoftware, Verdict::NotReported, uninstall + u"Larkspur Brushes",
+                   u"QuietUninstallString", u"\"" + kLarkspur + u"\\lkremove.exe\" /brushes /quiet",
+                   {File(kLarkspur + u"\\lkremove.exe", true)},
+                   "only a quiet uninstall command, and its program exists",
+                   {Text(uninstall + u"Larkspur Brushes", u"DisplayName", u"Larkspur Brushes")}));
+    const std::u16string syncFolder = kProgramFiles + u"\\Fernwood Sync\\";
+    entries.push_back(NamedValueEntry(kSoftware, Verdict::Reported, Text(folders, syncFolder, u""),
+                                      {Folder(syncFolder, false)},
+                                      "an installer folder that is gone"));
+    const std::u16string msiProduct = u"{5E1F0A2B-3C4D-4E5F-8A9B-0C1D2E3F4A5B}";
+    entries.push_back(ValueEntry(
+        kSoftware, Verdict::NotReported, uninstall + msiProduct, u"UninstallString",
+        u"MsiExec.exe /I" + msiProduct, {File(u"C:\\windows\\system32\\msiexec.exe", true)},
+        "an installer package's entry as Wine's msiexec writes it: the uninstall command is the "
+        "installer itself, found in the system folder",
+        {Text(uninstall + msiProduct, u"DisplayName", u"Larkspur Stencils"),
+         Text(uninstall + msiProduct, u"InstallLocation", kLarkspur),
+         Dword(uninstall + msiProduct, u"WindowsInstaller", 1)}));
 }
 
 void AddSounds(std::vector<PlantedEntry>& entries) {

@@ -52,11 +52,20 @@ struct PlantedEntry {
     Verdict verdict = Verdict::Reported;
     // Where a scan finds the entry: a registry key and value, or a shortcut file.
     std::u16string key{};
+    // Where the scan reports it, when that is not the key itself (a whole application is
+    // reported for the command of its only verb).
+    std::u16string reportedAt{};
     std::u16string valueName{};
     std::optional<std::u16string> valueText{};  // the value's stored text, when it has one
     std::optional<ShortcutFile> shortcut{};
     // The key is written with neither values nor subkeys.
     bool emptyKey = false;
+    // The entry lacks a part its kind must have (a file name left empty, no uninstall
+    // command): broken although nothing it names is missing.
+    bool incomplete = false;
+    // Reported only while the search for empty keys is on; the skip-empty-keys setting, on
+    // by default, leaves it alone.
+    bool onlyWhenSearchingEmptyKeys = false;
     // What the entry points at; empty for an empty key that points at nothing.
     std::vector<Target> targets{};
     // A fragment of a built-in exclusion rule that the entry's key path or file reference

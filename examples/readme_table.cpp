@@ -84,9 +84,12 @@ std::string FormatPlantedEntriesMarkdown() {
             text += "| Reported | Entry | Data | Points at | Why |\n";
             text += "|---|---|---|---|---|\n";
         }
-        text += "| " + std::string(entry.verdict == Verdict::Reported ? "yes" : "no") + " | " +
-                EntryCell(entry) + " | " + DataCell(entry) + " | " + TargetsCell(entry) + " | " +
-                entry.why + " |\n";
+        std::string reported = entry.verdict == Verdict::Reported ? "yes" : "no";
+        if (entry.onlyWhenSearchingEmptyKeys) {
+            reported = "with empty keys";
+        }
+        text += "| " + reported + " | " + EntryCell(entry) + " | " + DataCell(entry) + " | " +
+                TargetsCell(entry) + " | " + entry.why + " |\n";
     }
     return text;
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 
+#include "categories/value_reading.h"
 #include "core/text_case.h"
 
 namespace quillary {
@@ -108,28 +109,16 @@ std::u16string Join(std::u16string_view a, std::u16string_view b) {
 }  // namespace
 
 int CActiveX::Scan() {
-    int total = CountItems();
-    if (total >= 0)
-        progressTotal_ = total;
-    progressCount_ = 0;
     librariesSearchedFor64Bit_.clear();
     referenceTrees_.clear();
-
-    int result = kScanDone;
-    if (environment_.target.is64Bit) {
-        result = RunPass(k64BitPass);
-        if (result != kScanStopped && !IsStopRequested())
-            result = RunPass(k32BitPass);
-    } else {
-        result = RunPass(kNativePass);
-    }
+    const int result = ScanInViewPasses([this](ViewPass pass) {
+        return RunPass(pass == ViewPass::View64   ? k64BitPass
+                       : pass == ViewPass::View32 ? k32BitPass
+                                                  : kNativePass);
+    });
     referenceTrees_.clear();
     treeNames_.clear();
-    SortProblems();
-    if (result == kScanStopped || IsStopRequested())
-        return kScanStopped;
-    FinishProgress();
-    return kScanDone;
+    return result;
 }
 
 int CActiveX::CountItems() {
@@ -178,7 +167,7 @@ int CActiveX::ScanApplicationIds(const Pass& pass) {
         RegKey key(*environment_.target.store);
         std::u16string named;
         if (applicationIds.OpenSubkey(key, name) == ErrorSuccess &&
-            QueryShortString(key, u"AppID", named) && !named.empty() &&
+            QueryShortText(key, u"AppID", named) && !named.empty() &&
             !ReferencedKeyExists(pass, u"AppID", named)) {
             ReportInSharedTree(pass, kMissingApplicationId, Join(u"AppID", name), u"AppID", named,
                                {name}, KeyForm::ViewPrefixed);
@@ -305,7 +294,7 @@ int CActiveX::ScanInterfaces(const Pass& pass) {
             RegKey key(*environment_.target.store);
             std::u16string target;
             if (interfaceKey.OpenSubkey(key, reference.kind) != ErrorSuccess ||
-                !QueryShortString(key, u"", target) || target.empty()) {
+                !QueryShortText(key, u"", target) || target.empty()) {
                 continue;
             }
             if (!ReferencedKeyExists(pass, reference.targetTree, target)) {
@@ -334,16 +323,6 @@ const std::vector<std::u16string>& CActiveX::TreeNames(const CClassesKey& tree) 
     }
     treeNames_.push_back({tree.View(), tree.Path(), ListSubkeys(tree)});
     return treeNames_.back().names;
-}
-
-bool CActiveX::QueryShortString(RegKey& key, std::u16string_view valueName, std::u16string& text) {
-    std::array<char16_t, kMaxPath> buffer{};
-    auto length = static_cast<std::uint32_t>(buffer.size());
-    if (key.QueryString(valueName, buffer.data(), &length) != ErrorSuccess)
-        return false;
-    std::u16string_view read(buffer.data(), std::min<std::size_t>(length, buffer.size()));
-    text = read.substr(0, read.find(u'\0'));
-    return true;
 }
 
 bool CActiveX::ReferencedKeyExists(const Pass& pass, std::u16string_view tree,
@@ -404,11 +383,7 @@ void CActiveX::Report(const Pass& pass, std::int32_t entryType, std::u16string_v
     if (form == KeyForm::ViewPrefixed)
         key += pass.viewPrefix;
     key += keyPath;
-    int index = AddProblem(pass.is32BitEntry, entryType, key, valueName, valueData, u"");
-    if (index < 0)
-        return;
-    for (std::u16string_view line : detailLines)
-        AddDetailLine(index, line);
+    AddProblemWithDetails(pass.is32BitEntry, entryType, key, valueName, valueData, detailLines);
 }
 
 void CActiveX::ReportInSharedTree(const Pass& pass, std::int32_t entryType,
@@ -417,20 +392,11 @@ void CActiveX::ReportInSharedTree(const Pass& pass, std::int32_t entryType,
                                   std::initializer_list<std::u16string_view> detailLines,
                                   KeyForm form) {
     if (pass.skipsSharedDuplicates &&
-        RecordedBy64BitPass(entryType, std::u16string(kClassesRoot) + std::u16string(keyPath),
-                            valueName, valueData)) {
+        Has64BitTwin(entryType, std::u16string(kClassesRoot) + std::u16string(keyPath), valueName,
+                     valueData)) {
         return;
     }
     Report(pass, entryType, keyPath, valueName, valueData, detailLines, form);
-}
-
-bool CActiveX::RecordedBy64BitPass(std::int32_t entryType, std::u16string_view key,
-                                   std::u16string_view valueName,
-                                   std::u16string_view valueData) const {
-    return std::any_of(Problems().begin(), Problems().end(), [&](const auto& problem) {
-        return !problem->is32BitEntry && problem->EntryType == entryType && problem->Key == key &&
-               problem->ValueName == valueName && problem->ValueData == valueData;
-    });
 }
 
 }  // namespace quillary

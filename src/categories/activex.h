@@ -96,8 +96,6 @@ private:
     // The subkeys of one of the four trees in its view, listed once for a count and the walk
     // after it.
     const std::vector<std::u16string>& TreeNames(const CClassesKey& tree);
-    // A value read as stored (up to its first NUL), as long as it fits 260 characters.
-    static bool QueryShortString(RegKey& key, std::u16string_view valueName, std::u16string& text);
     // Whether tree\name, which a registration refers to, is there (access denied counts as
     // there). tree is one of the trees opened for the scan.
     bool ReferencedKeyExists(const Pass& pass, std::u16string_view tree, std::u16string_view name);
@@ -121,8 +119,6 @@ private:
                             std::u16string_view valueName, std::u16string_view valueData,
                             std::initializer_list<std::u16string_view> detailLines,
                             KeyForm form = KeyForm::Plain);
-    bool RecordedBy64BitPass(std::int32_t entryType, std::u16string_view key,
-                             std::u16string_view valueName, std::u16string_view valueData) const;
 
     // Type libraries (lower-cased names) whose empty keys the 64-bit pass looked for.
     std::unordered_set<std::u16string> librariesSearchedFor64Bit_;

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "categories/activex.h"
+#include "categories/value_reading.h"
 
 namespace quillary {
 namespace {
@@ -34,11 +35,6 @@ std::u16string ClassPath(std::u16string_view clsid, std::u16string_view part) {
 // The label of a class's problems: its name, or its identifier when it has none.
 std::u16string_view ClassLabel(const std::u16string& className, const std::u16string& clsid) {
     return className.empty() ? clsid : className;
-}
-
-// A type library reference worth following looks like a braced identifier at one end.
-bool IsBracedLooking(std::u16string_view text) {
-    return !text.empty() && (text.front() == u'{' || text.back() == u'}');
 }
 
 bool IsLocalServer(std::u16string_view kind) {

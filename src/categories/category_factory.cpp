@@ -4,7 +4,11 @@
 #include <utility>
 
 #include "categories/activex.h"
+#include "categories/app_paths.h"
+#include "categories/file_types.h"
+#include "categories/shared_files.h"
 #include "categories/shortcuts.h"
+#include "categories/software.h"
 #include "categories/start_menu.h"
 #include "categories/startup.h"
 #include "engine/category_table.h"
@@ -28,9 +32,13 @@ std::unique_ptr<CCategory> MakeWithLinks(ScanEnvironment& environment) {
 }
 
 // Category index and the scanner made for it.
-constexpr std::array<std::pair<int, Maker>, 4> kScanners = {{
+constexpr std::array<std::pair<int, Maker>, 8> kScanners = {{
     {0, Make<CActiveX>},
+    {1, Make<CAppPaths>},
+    {2, Make<CFileTypes>},
+    {6, Make<CSharedFiles>},
     {7, MakeWithLinks<CShortcuts>},
+    {8, Make<CSoftware>},
     {10, MakeWithLinks<CStartMenu>},
     {11, Make<CStartup>},
 }};

@@ -142,18 +142,51 @@ int CCategory::AddProblem(bool is32BitEntry, std::int32_t entryType, std::u16str
     return static_cast<int>(problems_.size() - 1);
 }
 
+int CCategory::AddProblemWithDetails(bool is32BitEntry, std::int32_t entryType,
+                                     std::u16string_view key, std::u16string_view valueName,
+                                     std::u16string_view valueData,
+                                     std::initializer_list<std::u16string_view> detailLines) {
+    const int index = AddProblem(is32BitEntry, entryType, key, valueName, valueData, u"");
+    if (index >= 0) {
+        for (std::u16string_view line : detailLines)
+            AddDetailLine(index, line);
+    }
+    return index;
+}
+
 void CCategory::AddDetailLine(int index, std::u16string_view text) {
     if (index < 0 || static_cast<std::size_t>(index) >= problems_.size())
         return;
     problems_[static_cast<std::size_t>(index)]->detailLines.emplace_back(text);
 }
 
+int CCategory::ScanInViewPasses(const std::function<int(ViewPass)>& runPass) {
+    const int total = CountItems();
+    if (total >= 0)
+        progressTotal_ = total;
+    progressCount_ = 0;
+    int result = kScanDone;
+    if (environment_.target.is64Bit) {
+        result = runPass(ViewPass::View64);
+        if (result != kScanStopped && !IsStopRequested())
+            result = runPass(ViewPass::View32);
+    } else {
+        result = runPass(ViewPass::Native);
+    }
+    SortProblems();
+    if (result == kScanStopped || IsStopRequested())
+        return kScanStopped;
+    FinishProgress();
+    return kScanDone;
+}
+
 void CCategory::StepProgress() {
     ++progressCount_;
-    // A scanner that expects no steps has no percentage to show.
+    // A scanner that expects no steps has no percentage to show. A walk that steps more
+    // often than its count foresaw (deep trees counted by their first level) stays at 100.
     if (observer_ && progressTotal_ > 0) {
-        observer_->OnCategoryProgress(
-            static_cast<int>(static_cast<std::int64_t>(progressCount_) * 100 / progressTotal_));
+        observer_->OnCategoryProgress(static_cast<int>(std::min<std::int64_t>(
+            static_cast<std::int64_t>(progressCount_) * 100 / progressTotal_, 100)));
     }
 }
 
@@ -188,6 +221,14 @@ bool CCategory::IsStopRequested() const {
 bool CCategory::HasProblem(std::u16string_view key, std::int32_t entryType) const {
     return std::any_of(problems_.begin(), problems_.end(), [&](const auto& problem) {
         return problem->EntryType == entryType && problem->Key == key;
+    });
+}
+
+bool CCategory::Has64BitTwin(std::int32_t entryType, std::u16string_view key,
+                             std::u16string_view valueName, std::u16string_view valueData) const {
+    return std::any_of(problems_.begin(), problems_.end(), [&](const auto& problem) {
+        return !problem->is32BitEntry && problem->EntryType == entryType && problem->Key == key &&
+               problem->ValueName == valueName && problem->ValueData == valueData;
     });
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <span>
 #include <string>
@@ -74,6 +75,11 @@ public:
                    std::u16string_view alternateKey);
     // Appends a detail line; an index outside the list is ignored.
     void AddDetailLine(int index, std::u16string_view text);
+    // AddProblem with no alternate key, then AddDetailLine for each line in order; a dropped
+    // problem gets none. The problem's index, or -1 when dropped.
+    int AddProblemWithDetails(bool is32BitEntry, std::int32_t entryType, std::u16string_view key,
+                              std::u16string_view valueName, std::u16string_view valueData,
+                              std::initializer_list<std::u16string_view> detailLines);
     void StepProgress();
     void FinishProgress();
     // Starts the progress over with a new number of steps (a cleaning run's walk).
@@ -81,9 +87,20 @@ public:
     void ShowStatus(std::u16string_view text);
     bool IsStopRequested() const;
     bool HasProblem(std::u16string_view key, std::int32_t entryType) const;
+    // Whether a problem outside the 32-bit view with exactly these fields is recorded. A key
+    // both views reach (through a registry link, or one a 64-bit system does not redirect) is
+    // the same entry seen twice, so a 32-bit pass leaves out what the 64-bit pass recorded.
+    bool Has64BitTwin(std::int32_t entryType, std::u16string_view key,
+                      std::u16string_view valueName, std::u16string_view valueData) const;
     std::size_t CountSelected() const;
     // Orders the problems by detail line 0, without regard to case.
     void SortProblems();
+    // The walks of a scanner that reads the registry in each view: one without a view on a
+    // 32-bit system, the 64-bit view's and then the 32-bit view's on a 64-bit one.
+    enum class ViewPass { Native, View64, View32 };
+    // Sets the progress total from CountItems, runs the passes (the second only when no stop
+    // came during the first), sorts the problems and closes the progress. 2 when stopped.
+    int ScanInViewPasses(const std::function<int(ViewPass)>& runPass);
     // Looks for keys that hold nothing below root\subKey and records each as a problem.
     // True when the key could not be opened or a stop came during the descent.
     bool SearchEmptyKeys(HKey root, std::u16string_view subKey, bool in64BitView,

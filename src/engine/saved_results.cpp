@@ -70,12 +70,21 @@ bool StillPresent(const CProblem& problem, const RegistryTarget& target) {
     key.SetAccessMask(kMaskReadOnly | view);
     if (!key.Open(*root, path.subKey, false))
         return false;
-    if (!problem.ValueName.empty())
-        return key.HasValue(problem.ValueName);
+    if (!problem.ValueName.empty()) {
+        if (key.HasValue(problem.ValueName))
+            return true;
+        // An uninstall entry reported for having no uninstall command names the value it
+        // lacks: it is still broken while the value stays missing.
+        return problem.ValueData.empty() &&
+               EqualsNoCaseInvariant(problem.ValueName, u"UninstallString");
+    }
     if (!problem.ValueData.empty()) {
         std::u16string text;
         key.ReadString(u"", text);
-        return EqualsNoCase(ToLower(text), problem.ValueData);
+        // Without a default value the data came from elsewhere in the key (a program found
+        // through the key's Path value, the command of an application's verb), so the key
+        // being there is all that can be checked.
+        return text.empty() || EqualsNoCase(ToLower(text), problem.ValueData);
     }
     return true;
 }

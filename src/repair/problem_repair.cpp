@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "core/text_case.h"
 #include "engine/entry_types.h"
 #include "repair/deletion_guard.h"
 #include "repair/undo_list_file.h"
@@ -22,7 +23,19 @@ std::optional<KeyPath> SplitKeyPath(std::u16string_view text) {
     std::optional<HKey> root = RootKeyFromName(path.rootName);
     if (!root || !IsRecordRoot(*root))
         return std::nullopt;
-    return KeyPath{*root, std::u16string(path.subKey)};
+    // A key named with a trailing backslash (a whole application) is the key itself; the
+    // backslash would otherwise reach the undo copy's key path.
+    std::u16string_view subKey = path.subKey;
+    while (subKey.ends_with(u'\\'))
+        subKey.remove_suffix(1);
+    return KeyPath{*root, std::u16string(subKey)};
+}
+
+// The installer's folder list keeps one folder per value, so a problem found there is one
+// value: deleting the list's key would take every folder that still exists with it.
+bool NamesOneValueOfAList(const CProblem& problem) {
+    return !problem.ValueName.empty() &&
+           ToLower(problem.Key).ends_with(u"\\currentversion\\installer\\folders");
 }
 
 class CRepairRun {
@@ -162,6 +175,8 @@ bool Repair(const CProblem& problem, CBackup& backup, const RegistryTarget& targ
         case RepairCode::R2:
             return run.DeleteTree(alternateOrKey, KeyScope::Key, false);
         case RepairCode::R3:
+            if (NamesOneValueOfAList(problem))
+                return run.DeleteValue(problem.Key, problem.ValueName);
             return run.DeleteTree(problem.Key, KeyScope::Tree, false);
         case RepairCode::R4:
             return run.DeleteTree(problem.Key, KeyScope::Key, false);

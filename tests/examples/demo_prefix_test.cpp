@@ -297,12 +297,14 @@ TEST(PlantedEntries, EachVerdictFollowsFromWhatTheEntryPointsAt) {
         }
         if (entry.verdict == Verdict::Reported) {
             reported.insert(entry.category);
-            EXPECT_TRUE(anyMissing || entry.emptyKey);
+            EXPECT_TRUE(anyMissing || entry.emptyKey || entry.incomplete);
             EXPECT_TRUE(entry.excludedBy.empty());
             continue;
         }
         notReported.insert(entry.category);
         EXPECT_FALSE(entry.emptyKey);
+        EXPECT_FALSE(entry.incomplete);
+        EXPECT_FALSE(entry.onlyWhenSearchingEmptyKeys);
         if (!anyMissing) {
             EXPECT_TRUE(entry.excludedBy.empty());
             continue;

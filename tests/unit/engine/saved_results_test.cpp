@@ -28,6 +28,8 @@ protected:
               @="C:\\Gone\\App.exe"
               "Run"="C:\\Gone\\run.exe"
               [HKEY_CURRENT_USER\Software\Empty]
+              [HKEY_CURRENT_USER\Software\NoDefault]
+              "Path"="C:\\Gone"
               [HKEY_CURRENT_USER\Software\Deleted]
               "Run"="C:\\Gone\\run.exe"
           )") {}
@@ -55,6 +57,11 @@ protected:
         appPaths.AddProblem(false, 41, u"HKEY_CURRENT_USER\\Software\\Deleted", u"Run",
                             u"C:\\Gone\\run.exe", u"");
         appPaths.AddProblem(false, 41, u"HKEY_CURRENT_USER\\Software\\Kept", u"Missing", u"x", u"");
+        // Data found elsewhere than in the default value, and a value missing by its nature.
+        appPaths.AddProblem(false, 13, u"HKEY_CURRENT_USER\\Software\\NoDefault", u"",
+                            u"C:\\Gone\\tool.exe", u"");
+        appPaths.AddProblem(false, 36, u"HKEY_CURRENT_USER\\Software\\Kept", u"UninstallString",
+                            u"", u"");
         appPaths.MutableProblems()[1]->selected = false;
         CCategory& shortcuts = *driver->CategoryOf(0x80);
         shortcuts.AddProblem(false, 34, u"", u"", u"", u"");
@@ -74,9 +81,9 @@ TEST_F(SavedResultsTest, SavedProblemsComeBackWhenTheirEntriesStillExist) {
     std::vector<std::uint8_t> bytes;
     ASSERT_EQ(files_.ReadWholeFile(folder / "results.kvl", 1 << 20, bytes), std::nullopt);
     CArchiveReader reader(bytes);
-    EXPECT_EQ(reader.ReadInt32(), 7);
+    EXPECT_EQ(reader.ReadInt32(), 9);
     EXPECT_EQ(reader.ReadInt32(), 0);  // category 0
-    EXPECT_EQ(reader.ReadInt32(), 6);  // category 1
+    EXPECT_EQ(reader.ReadInt32(), 8);  // category 1
     EXPECT_EQ(reader.ReadInt32(), 41);
     EXPECT_EQ(reader.ReadInt32(), 1);
     EXPECT_EQ(reader.ReadString(), u"HKEY_CURRENT_USER\\Software\\Kept");
@@ -87,11 +94,11 @@ TEST_F(SavedResultsTest, SavedProblemsComeBackWhenTheirEntriesStillExist) {
     RegistryTarget target{&fixture_.Registry(), true, {}};
     LoadedResults result = LoadResults(files_, *loaded, folder, target);
     EXPECT_EQ(result.error, "");
-    EXPECT_EQ(result.savedTotal, 7);
-    EXPECT_EQ(result.kept, 4);
+    EXPECT_EQ(result.savedTotal, 9);
+    EXPECT_EQ(result.kept, 6);
 
     std::span<const std::unique_ptr<CProblem>> appPaths = loaded->ProblemsOf(0x2);
-    ASSERT_EQ(appPaths.size(), 3u);
+    ASSERT_EQ(appPaths.size(), 5u);
     EXPECT_EQ(appPaths[0]->ValueName, u"Run");
     EXPECT_EQ(appPaths[0]->detailLines,
               (std::vector<std::u16string>{u"first line", u"second line"}));
@@ -100,6 +107,8 @@ TEST_F(SavedResultsTest, SavedProblemsComeBackWhenTheirEntriesStillExist) {
     EXPECT_EQ(appPaths[1]->ValueData, u"c:\\gone\\app.exe");
     EXPECT_FALSE(appPaths[1]->selected);
     EXPECT_EQ(appPaths[2]->Key, u"HKEY_CURRENT_USER\\Software\\Empty");
+    EXPECT_EQ(appPaths[3]->Key, u"HKEY_CURRENT_USER\\Software\\NoDefault");
+    EXPECT_EQ(appPaths[4]->ValueName, u"UninstallString");
     EXPECT_EQ(loaded->ProblemsOf(0x80).size(), 1u);  // a file problem is always kept
     // Every category exists after loading, and checking created no key.
     EXPECT_NE(loaded->CategoryOf(0x2000), nullptr);

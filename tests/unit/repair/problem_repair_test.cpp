@@ -31,15 +31,75 @@ constexpr std::string_view kRegistry = R"(
     @="C:\\gone.wav"
     [HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run]
     "Gone"="C:\\gone.exe"
+    [HKEY_LOCAL_MACHINE\Software\Classes\.gone]
+    @="Gone.File"
+    "Content Type"="text/plain"
+    [HKEY_LOCAL_MACHINE\Software\Classes\.gone\OpenWithProgids]
+    "Gone.File"=""
+    [HKEY_LOCAL_MACHINE\Software\Classes\.empty]
+    [HKEY_LOCAL_MACHINE\Software\Classes\Gone.File]
+    @="Gone file"
+    [HKEY_LOCAL_MACHINE\Software\Classes\Gone.File\DefaultIcon]
+    @="C:\\gone.ico,0"
+    [HKEY_LOCAL_MACHINE\Software\Classes\Gone.File\CLSID]
+    @="{99999999-0000-4000-8000-000000000001}"
+    [HKEY_LOCAL_MACHINE\Software\Classes\Gone.File\shell\print\command]
+    @="C:\\gone.exe /p \"%1\""
+    [HKEY_LOCAL_MACHINE\Software\Classes\Gone.File\shell\hollow]
+    [HKEY_LOCAL_MACHINE\Software\Classes\Gone.File\ShellEx\ContextMenuHandlers\Gone]
+    @="{99999999-0000-4000-8000-000000000001}"
+    [HKEY_LOCAL_MACHINE\Software\Classes\Applications\gone.exe\shell\open\command]
+    @="C:\\gone.exe \"%1\""
+    [HKEY_LOCAL_MACHINE\Software\Classes\Installer\Products\0A1B\SourceList\Net]
+    "1"="C:\\gone\\"
+    [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\App Paths\gone.exe]
+    @="C:\\gone.exe"
+    "Path"="C:\\"
+    [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\App Paths\hollow.exe]
+    [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\SharedDLLs]
+    "C:\\gone.dll"=dword:00000001
+    "C:\\kept.dll"=dword:00000002
+    [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved]
+    "{99999999-0000-4000-8000-000000000001}"="Gone extension"
+    [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Gone]
+    "DisplayName"="Gone"
+    "DisplayIcon"="C:\\gone.ico"
+    "UninstallString"="C:\\gone.exe"
+    [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Gone\Parts]
+    "a"="1"
+    [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Empty]
+    [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\App Management\ARPCache\Gone]
+    "Changed"=dword:00000000
+    [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Installer\Folders]
+    "C:\\gone\\"=""
+    "C:\\kept\\"=""
+    [HKEY_LOCAL_MACHINE\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall\Gone32]
+    "DisplayName"="Gone 32"
+    "UninstallString"="C:\\gone32.exe"
 )";
+
+constexpr std::u16string_view kCurrentVersion =
+    u"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\";
 
 CProblem MakeProblem(std::int32_t type, std::u16string key, std::u16string valueName = u"",
                      std::u16string alternateKey = u"") {
     CProblem problem;
+    problem.is32BitEntry = false;
     problem.EntryType = type;
     problem.Key = std::move(key);
     problem.ValueName = std::move(valueName);
     problem.AlternateKey = std::move(alternateKey);
+    return problem;
+}
+
+// A key below HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion.
+std::u16string Version(std::u16string_view subKey) {
+    return std::u16string(kCurrentVersion) + std::u16string(subKey);
+}
+
+CProblem Make32BitProblem(std::int32_t type, std::u16string key, std::u16string valueName) {
+    CProblem problem = MakeProblem(type, std::move(key), std::move(valueName));
+    problem.is32BitEntry = true;
     return problem;
 }
 
@@ -73,6 +133,55 @@ TEST(ProblemRepairTest, EachRepairIsUndoneExactly) {
         {"R10 value",
          MakeProblem(41, u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
                      u"Gone"),
+         u""},
+        // The entries of the application, file type, software and shared-library scans.
+        {"13 application path", MakeProblem(13, Version(u"App Paths\\gone.exe")),
+         u"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\gone.exe"},
+        {"13 whole application, named with a trailing backslash",
+         MakeProblem(13, u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Applications\\gone.exe\\"),
+         u"Software\\Classes\\Applications\\gone.exe"},
+        {"1 empty application path", MakeProblem(1, Version(u"App Paths\\hollow.exe")),
+         u"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\hollow.exe"},
+        {"14 application path without values", MakeProblem(14, Version(u"App Paths\\hollow.exe")),
+         u"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\hollow.exe"},
+        {"15 extension", MakeProblem(15, u"HKEY_CLASSES_ROOT\\.gone"), u"Software\\Classes\\.gone"},
+        {"16 empty extension", MakeProblem(16, u"HKEY_CLASSES_ROOT\\.empty"),
+         u"Software\\Classes\\.empty"},
+        {"17 icon", MakeProblem(17, u"HKEY_CLASSES_ROOT\\Gone.File\\DefaultIcon"),
+         u"Software\\Classes\\Gone.File\\DefaultIcon"},
+        {"18 empty icon", MakeProblem(18, u"HKEY_CLASSES_ROOT\\Gone.File\\DefaultIcon"),
+         u"Software\\Classes\\Gone.File\\DefaultIcon"},
+        {"19 class", MakeProblem(19, u"HKEY_CLASSES_ROOT\\Gone.File\\CLSID"),
+         u"Software\\Classes\\Gone.File\\CLSID"},
+        {"20 handler",
+         MakeProblem(20, u"HKEY_CLASSES_ROOT\\Gone.File\\ShellEx\\ContextMenuHandlers\\Gone"),
+         u"Software\\Classes\\Gone.File\\ShellEx\\ContextMenuHandlers\\Gone"},
+        {"21 verb command and its emptied verb",
+         MakeProblem(21, u"HKEY_CLASSES_ROOT\\Gone.File\\shell\\print\\command"),
+         u"Software\\Classes\\Gone.File\\shell\\print"},
+        {"22 verb without a command",
+         MakeProblem(22, u"HKEY_CLASSES_ROOT\\Gone.File\\shell\\hollow"),
+         u"Software\\Classes\\Gone.File\\shell\\hollow"},
+        {"33 shared library", MakeProblem(33, Version(u"SharedDLLs"), u"C:\\gone.dll"), u""},
+        {"33 approved extension",
+         MakeProblem(33, Version(u"Shell Extensions\\Approved"),
+                     u"{99999999-0000-4000-8000-000000000001}"),
+         u""},
+        {"35 empty uninstall entry",
+         MakeProblem(35, Version(u"Uninstall\\Empty"), u"UninstallString"),
+         u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Empty"},
+        {"35 cached entry", MakeProblem(35, Version(u"App Management\\ARPCache\\Gone")),
+         u"Software\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\Gone"},
+        {"36 uninstall entry", MakeProblem(36, Version(u"Uninstall\\Gone"), u"UninstallString"),
+         u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Gone"},
+        {"36 32-bit uninstall entry",
+         Make32BitProblem(36, Version(u"Uninstall\\Gone32"), u"UninstallString"),
+         u"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Gone32"},
+        {"36 installer folder", MakeProblem(36, Version(u"Installer\\Folders"), u"C:\\gone\\"),
+         u""},
+        {"42 uninstall value", MakeProblem(42, Version(u"Uninstall\\Gone"), u"DisplayIcon"), u""},
+        {"42 installer tree value",
+         MakeProblem(42, u"HKEY_CLASSES_ROOT\\Installer\\Products\\0A1B\\SourceList\\Net", u"1"),
          u""},
     };
     for (const auto& c : cases) {
