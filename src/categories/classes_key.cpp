@@ -13,7 +13,10 @@ CClassesKey::CClassesKey(IRegistry& store, RegSam view, std::u16string path)
 }
 
 CClassesKey::CClassesKey(const CClassesKey& parent, std::u16string_view name)
-    : key_(parent.key_.Store()), view_(parent.view_), path_(parent.path_ + u"\\") {
+    : key_(parent.key_.Store()), view_(parent.view_), path_(parent.path_) {
+    // Below HKEY_CLASSES_ROOT itself the path is the name alone.
+    if (!path_.empty())
+        path_ += u'\\';
     path_ += name;
     if (parent.IsOpen()) {
         Open(parent.Handle(), name);

@@ -113,13 +113,14 @@ int CFileTypes::RunPass(const Pass& pass) {
     }
 
     int result = kScanDone;
+    const CClassesKey classesRoot(store, pass.view, u"");
     for (const std::u16string& name : ClassesRootNames(pass.view)) {
         PumpMessages(environment_.target);
         if (IsStopRequested()) {
             result = kScanStopped;
             break;
         }
-        Owner owner{name, CClassesKey(store, pass.view, name), {}};
+        Owner owner{name, CClassesKey(classesRoot, name), {}};
         owner.defaultValue = owner.key.ReadText();
         if (owner.IsExtension())
             ScanExtension(pass, owner);
