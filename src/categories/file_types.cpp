@@ -180,7 +180,7 @@ void CFileTypes::ScanIdentifier(const Pass& pass, const Owner& owner) {
     CheckContextMenuHandlers(pass, owner);
 }
 
-// --- the parts of a file type: its class, its verbs, its icon, its context-menu handlers ---
+// --- what a file type names: its class, its verbs, its icon, its context-menu handlers ---
 
 void CFileTypes::CheckClass(const Pass& pass, const Owner& owner, bool reportsEmptyAlways) {
     RegKey key(*environment_.target.store);

@@ -27,6 +27,19 @@
 
 namespace quillary::testing {
 
+// Short names for long identifiers, expanded in registry texts and expected problems alike.
+using ShortNames = std::vector<std::pair<std::string, std::string>>;
+
+inline std::string ExpandNames(std::string text, const ShortNames& names) {
+    for (const auto& [name, value] : names) {
+        for (std::size_t at = text.find(name); at != std::string::npos;
+             at = text.find(name, at + value.size())) {
+            text.replace(at, name.size(), value);
+        }
+    }
+    return text;
+}
+
 // Answers GetPath from a table of shortcut paths (any case) and remembers what it was asked.
 class CTableShellLinkReader final : public IShellLinkReader {
 public:

@@ -15,6 +15,7 @@ namespace {
 
 using testing::CStartFixture;
 using testing::ProblemView;
+using testing::StopAtStatus;
 
 constexpr std::string_view kMachineList =
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths";
@@ -267,21 +268,6 @@ TEST(AppPathsTest, ApplicationCommandsNameTheSmallestKeyThatHoldsThem) {
                                  u"two.exe"),
               }));
 }
-
-// Asks for a stop when the status names one entry.
-class StopAtStatus final : public IScanObserver {
-public:
-    StopAtStatus(CManualResetEvent& stop, std::u16string_view status)
-        : stop_(stop), status_(status) {}
-    void OnStatus(std::u16string_view text) override {
-        if (text == status_)
-            stop_.Set();
-    }
-
-private:
-    CManualResetEvent& stop_;
-    std::u16string status_;
-};
 
 TEST(AppPathsTest, StopsBetweenEntries) {
     CStartFixture fixture(R"(

@@ -9,6 +9,7 @@ namespace {
 
 using testing::CScanFixture;
 using testing::ProblemView;
+using testing::StopAtStatus;
 
 constexpr std::u16string_view kShared =
     u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
@@ -145,21 +146,6 @@ TEST(SharedFilesTest, WithoutSharedLibrariesNothingIsExamined) {
         EXPECT_EQ(Scan(fixture), std::vector<ProblemView>{});
     }
 }
-
-// Asks for a stop when the status names one entry.
-class StopAtStatus final : public IScanObserver {
-public:
-    StopAtStatus(CManualResetEvent& stop, std::u16string_view status)
-        : stop_(stop), status_(status) {}
-    void OnStatus(std::u16string_view text) override {
-        if (text == status_)
-            stop_.Set();
-    }
-
-private:
-    CManualResetEvent& stop_;
-    std::u16string status_;
-};
 
 TEST(SharedFilesTest, StopsBetweenLibraries) {
     CScanFixture fixture = MakeFixture(R"(

@@ -31,13 +31,7 @@ const std::vector<std::pair<std::string, std::string>> kNames = {
 };
 
 std::string Expand(std::string text) {
-    for (const auto& [name, value] : kNames) {
-        for (std::size_t at = text.find(name); at != std::string::npos;
-             at = text.find(name, at + value.size())) {
-            text.replace(at, name.size(), value);
-        }
-    }
-    return text;
+    return testing::ExpandNames(std::move(text), kNames);
 }
 
 // A problem as one line: type|key|value name|value data|detail line 0, and "|32" for an

@@ -59,6 +59,21 @@ public:
     std::vector<std::u16string> status;
 };
 
+// Asks for a stop when the status names one entry.
+class StopAtStatus final : public IScanObserver {
+public:
+    StopAtStatus(CManualResetEvent& stop, std::u16string_view status)
+        : stop_(stop), status_(status) {}
+    void OnStatus(std::u16string_view text) override {
+        if (text == status_)
+            stop_.Set();
+    }
+
+private:
+    CManualResetEvent& stop_;
+    std::u16string status_;
+};
+
 // What a test compares of a problem.
 struct ProblemView {
     std::int32_t entryType;
