@@ -438,6 +438,9 @@ void AddFonts(std::vector<PlantedEntry>& entries) {
                                  kFernwood + u"\\fonts\\fernmono.ttf",
                                  {File(kFernwood + u"\\fonts\\fernmono.ttf", false)},
                                  "a full path to a missing file"));
+    entries.push_back(
+        Incomplete(ValueEntry(kFonts, Verdict::Reported, fonts, u"Fernwood Display (TrueType)", u"",
+                              {}, "a font registered with no file at all")));
     entries.push_back(ValueEntry(kFonts, Verdict::NotReported, fonts, u"Larkspur Sans (TrueType)",
                                  u"lksans.ttf", {File(kFontsFolder + u"\\lksans.ttf", true)},
                                  "the file is in the fonts folder"));
@@ -495,6 +498,11 @@ void AddHistoryLists(std::vector<PlantedEntry>& entries) {
         {File(kCommonPrograms + u"\\Fernwood\\Fernpad.lnk", false),
          File(kUserPrograms + u"\\Fernwood\\Fernpad.lnk", false)},
         "Explorer's usage record of a Start menu shortcut that is in neither programs folder"));
+    entries.push_back(NamedValueEntry(
+        kHistoryLists, Verdict::Reported, UserAssistValue(u"UEME_RUNPIDL:%csidl2%\\Fernwood Tools"),
+        {Folder(kCommonPrograms + u"\\Fernwood Tools", false),
+         Folder(kUserPrograms + u"\\Fernwood Tools", false)},
+        "Explorer's usage record of a Start menu folder that is in neither programs folder"));
     entries.push_back(
         NamedValueEntry(kHistoryLists, Verdict::NotReported,
                         UserAssistValue(u"UEME_RUNPIDL:%csidl2%\\Larkspur\\Larkspur.lnk"),
@@ -508,6 +516,14 @@ void AddHistoryLists(std::vector<PlantedEntry>& entries) {
                                  kProfile + u"\\Pictures\\scan-0412.tif",
                                  {File(kProfile + u"\\Pictures\\scan-0412.tif", false)},
                                  "a document imaging program's recent file that is gone"));
+    const std::u16string extractList = kHkcuSoftware + u"WinRAR\\DialogEditHistory\\ExtrPath";
+    entries.push_back(
+        Excluded(ValueEntry(kHistoryLists, Verdict::NotReported, extractList, u"0",
+                            kDocuments + u"\\Unpacked\\fonts-2019",
+                            {Folder(kDocuments + u"\\Unpacked\\fonts-2019", false)},
+                            "an archiver's extraction folder that is gone, but the key path holds "
+                            "\"\\winrar\", a built-in key rule"),
+                 u"\\winrar"));
     entries.push_back(ValueEntry(kHistoryLists, Verdict::NotReported, paperList, u"File2",
                                  kProfile + u"\\Pictures\\scan-0301.tif",
                                  {File(kProfile + u"\\Pictures\\scan-0301.tif", true)},

@@ -19,6 +19,9 @@ packages=(
     # the integration tests against a real Wine prefix (64-bit Wine only: the tests need no
     # 32-bit Windows programs, so no i386 multiarch)
     wine wine64
+    # Wine's own fonts: a prefix registers them by file name, and the fonts scan finds them
+    # where Wine loads them from
+    fonts-wine
     # the installers that the integration tests build and install under Wine: an NSIS
     # installer and a Windows Installer package
     nsis wixl

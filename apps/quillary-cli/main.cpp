@@ -1,16 +1,15 @@
 // quillary-cli: the command-line program for scripting, demonstrations and the README.
 
 #include <unistd.h>
-#include <csignal>
 
 #include <CLI/CLI.hpp>
-#include <atomic>
 #include <iostream>
 
 #include "app/startup.h"
 #include "app/target_factory.h"
 #include "core/text_encoding.h"
 #include "demo_prefix.h"
+#include "interrupts.h"
 #include "repair_commands.h"
 #include "restore_points_command.h"
 #include "scan_command.h"
@@ -20,20 +19,6 @@ namespace {
 
 using namespace quillary;
 using namespace quillary::cli;
-
-std::atomic<bool> g_interrupted = false;
-
-extern "C" void OnInterrupt(int) {
-    g_interrupted = true;
-}
-
-void CatchInterrupts() {
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-}
 
 // Says how to name a prefix when the command line and the environment name none.
 constexpr std::string_view kNoPrefixGuidance =
@@ -195,7 +180,7 @@ int Run(int argc, char** argv) {
         return RunListRestorePoints(*target);
     if (*scan && !firstInstance) {
         scanOptions.saveResults = false;
-        return RunScanCommand(*target, scanOptions, g_interrupted);
+        return RunScanCommand(*target, scanOptions);
     }
     // The commands that change the prefix or the program's own records leave them to the
     // instance that owns them.
@@ -205,9 +190,9 @@ int Run(int argc, char** argv) {
     }
     int status = kExitDone;
     if (*scan) {
-        status = RunScanCommand(*target, scanOptions, g_interrupted);
+        status = RunScanCommand(*target, scanOptions);
     } else if (*repair) {
-        status = RunRepairCommand(*target, repairOptions, g_interrupted);
+        status = RunRepairCommand(*target, repairOptions);
     } else if (*undo) {
         status = RunUndoCommand(*target, undoNumber);
     } else if (*restorePoints) {

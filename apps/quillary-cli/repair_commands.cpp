@@ -1,13 +1,12 @@
 #include "repair_commands.h"
 
-#include <chrono>
 #include <iostream>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "categories/category_factory.h"
 #include "core/text_encoding.h"
 #include "engine/category_table.h"
+#include "interrupts.h"
 #include "repair/backup.h"
 #include "repair/backup_journal.h"
 #include "repair/cleaning_run.h"
@@ -124,12 +123,11 @@ bool SelectProblems(CScanDriver& scans, const RepairOptions& options) {
 
 }  // namespace
 
-int RunRepairCommand(COpenTarget& target, const RepairOptions& options,
-                     const std::atomic<bool>& interrupted) {
+int RunRepairCommand(COpenTarget& target, const RepairOptions& options) {
     if (std::optional<int> refused = RefusedToWrite(target))
         return *refused;
     CAppContext& context = target.Context();
-    if (options.scanFirst && ScanToEnd(context.Scans(), AvailableCategories(), interrupted)) {
+    if (options.scanFirst && ScanToEnd(context.Scans(), AvailableCategories())) {
         Say("the scan was stopped; nothing was repaired");
         return kExitInterrupted;
     }
@@ -164,18 +162,12 @@ int RunRepairCommand(COpenTarget& target, const RepairOptions& options,
         nullptr,
         [&target] { return PrefixRegistry(target).WriteRefusal(); }};
     CCleaningRun run(cleaning);
-    // Ctrl-C ends the run between two problems, as the cleaning page's stop does.
-    std::atomic<bool> finished = false;
-    std::jthread watcher([&] {
-        while (!finished) {
-            if (interrupted)
-                scans.StopEvent().Set();
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    });
-    CleaningResult result = run.Run();
-    finished = true;
-    watcher.join();
+    CleaningResult result;
+    {
+        // Ctrl-C ends the run between two problems, as the cleaning page's stop does.
+        CInterruptRelay relay(scans.StopEvent());
+        result = run.Run();
+    }
 
     // The registry changes are saved only once their undo copies are on the disk.
     std::string notSaved;

@@ -19,8 +19,7 @@ struct RepairOptions {
     bool json = false;
 };
 
-int RunRepairCommand(COpenTarget& target, const RepairOptions& options,
-                     const std::atomic<bool>& interrupted);
+int RunRepairCommand(COpenTarget& target, const RepairOptions& options);
 // mayComplete: this instance owns the backups, and completes those of interrupted runs
 // before it lists them.
 int RunBackupsCommand(COpenTarget& target, bool json, bool mayComplete);

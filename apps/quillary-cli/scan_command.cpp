@@ -7,16 +7,15 @@
 #include <iostream>
 #include <mutex>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "categories/category_factory.h"
 #include "core/text_encoding.h"
 #include "engine/category_table.h"
+#include "interrupts.h"
 
 namespace quillary::cli {
 namespace {
 
-constexpr auto kPollInterval = std::chrono::milliseconds(50);
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 constexpr std::size_t kStatusWidth = 60;
 
@@ -187,20 +186,16 @@ std::optional<std::uint32_t> ParseCategoryList(std::string_view list, std::strin
     return selection;
 }
 
-bool ScanToEnd(CScanDriver& scans, std::uint32_t selection, const std::atomic<bool>& interrupted) {
-    bool started = scans.StartScan(selection);
-    while (started && scans.IsScanRunning()) {
-        // Ends the scan between two items, as the scan page's stop does.
-        if (interrupted)
-            scans.StopEvent().Set();
-        std::this_thread::sleep_for(kPollInterval);
+bool ScanToEnd(CScanDriver& scans, std::uint32_t selection) {
+    if (scans.StartScan(selection)) {
+        // An interrupt ends the scan between two items, as the scan page's stop does.
+        CInterruptRelay relay(scans.StopEvent());
+        scans.WaitForScan();
     }
-    scans.WaitForScan();
-    return interrupted;
+    return InterruptRequested();
 }
 
-int RunScanCommand(COpenTarget& target, const ScanOptions& options,
-                   const std::atomic<bool>& interrupted) {
+int RunScanCommand(COpenTarget& target, const ScanOptions& options) {
     CAppContext& context = target.Context();
     std::uint32_t selection =
         context.Settings().Values().SelectedCategories & ((1u << kCategoryCount) - 1);
@@ -213,27 +208,13 @@ int RunScanCommand(COpenTarget& target, const ScanOptions& options,
         }
         selection = *chosen;
     }
-    // A category this version has no scanner for is said so, never shown as clean.
-    std::uint32_t unavailable = selection & ~AvailableCategories();
-    for (const CategoryRow& row : kCategories) {
-        if (unavailable & row.bit) {
-            std::cerr << "quillary-cli: "
-                      << Utf16ToUtf8(context.TextTables().CategoryName(row.index))
-                      << ": no scanner in this version, not scanned\n";
-        }
-    }
-    selection &= AvailableCategories();
-    if (selection == 0) {
-        std::cerr << "quillary-cli: none of the chosen categories can be scanned\n";
-        return kExitBadArguments;
-    }
 
     std::optional<CTerminalProgress> progress;
     if (::isatty(STDERR_FILENO))
         progress.emplace(context.TextTables());
     CScanDriver& scans = context.Scans();
     scans.SetObserver(progress ? &*progress : nullptr);
-    const bool stopped = ScanToEnd(scans, selection, interrupted);
+    const bool stopped = ScanToEnd(scans, selection);
     scans.SetObserver(nullptr);
     if (progress)
         progress->Clear();

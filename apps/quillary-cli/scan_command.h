@@ -38,12 +38,10 @@ struct ScanOptions {
     bool saveResults = true;  // false for a second instance, which writes nothing
 };
 
-// Scans the selected categories on the engine's worker thread and waits for the end; a
-// request on interrupted (Ctrl-C) ends the scan between two items. True when it was stopped.
-bool ScanToEnd(CScanDriver& scans, std::uint32_t selection, const std::atomic<bool>& interrupted);
+// Scans the selected categories on the engine's worker thread and waits for the end; an
+// interrupt (Ctrl-C) ends the scan between two items. True when it was stopped.
+bool ScanToEnd(CScanDriver& scans, std::uint32_t selection);
 
-// Runs the scan; interrupted turns true when the user asks to stop (Ctrl-C).
-int RunScanCommand(COpenTarget& target, const ScanOptions& options,
-                   const std::atomic<bool>& interrupted);
+int RunScanCommand(COpenTarget& target, const ScanOptions& options);
 
 }  // namespace quillary::cli

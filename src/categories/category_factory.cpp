@@ -5,10 +5,15 @@
 
 #include "categories/activex.h"
 #include "categories/app_paths.h"
+#include "categories/deep_scan.h"
 #include "categories/file_types.h"
+#include "categories/fonts.h"
+#include "categories/help_files.h"
+#include "categories/history_lists.h"
 #include "categories/shared_files.h"
 #include "categories/shortcuts.h"
 #include "categories/software.h"
+#include "categories/sounds.h"
 #include "categories/start_menu.h"
 #include "categories/startup.h"
 #include "engine/category_table.h"
@@ -32,15 +37,21 @@ std::unique_ptr<CCategory> MakeWithLinks(ScanEnvironment& environment) {
 }
 
 // Category index and the scanner made for it.
-constexpr std::array<std::pair<int, Maker>, 8> kScanners = {{
+constexpr std::array<std::pair<int, Maker>, 14> kScanners = {{
     {0, Make<CActiveX>},
     {1, Make<CAppPaths>},
     {2, Make<CFileTypes>},
+    {3, Make<CFonts>},
+    {4, Make<CHelpFiles>},
+    {5, Make<CHistoryLists>},
     {6, Make<CSharedFiles>},
     {7, MakeWithLinks<CShortcuts>},
     {8, Make<CSoftware>},
+    {9, Make<CSounds>},
     {10, MakeWithLinks<CStartMenu>},
     {11, Make<CStartup>},
+    {12, Make<CDeepScanLM>},
+    {13, Make<CDeepScanCU>},
 }};
 
 }  // namespace

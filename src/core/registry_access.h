@@ -23,6 +23,10 @@ struct RegistryTarget {
     bool is64Bit = false;
     // Lets the calling thread dispatch its pending window messages during long walks.
     std::function<void()> pumpMessages;
+    // Whether the browser's URL history can be changed. A Wine prefix has none to change: its
+    // URL history object answers every operation (add, query, list, delete) "not
+    // implemented", so an entry reported there could never be repaired.
+    bool keepsUrlHistory = false;
 };
 
 // Access masks in use.

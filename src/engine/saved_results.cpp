@@ -4,6 +4,7 @@
 
 #include "core/archive.h"
 #include "core/text_case.h"
+#include "engine/entry_types.h"
 
 namespace quillary {
 namespace {
@@ -58,6 +59,8 @@ std::unique_ptr<CProblem> ReadProblem(CArchiveReader& reader) {
 
 // Whether the entry a saved problem names is still in the registry.
 bool StillPresent(const CProblem& problem, const RegistryTarget& target) {
+    if (EntryTypeInfo(problem.EntryType).repair == RepairCode::R7)
+        return target.keepsUrlHistory;
     RegistryPath path = SplitRegistryPath(problem.Key);
     std::optional<HKey> root = RootKeyFromName(path.rootName);
     if (!root)

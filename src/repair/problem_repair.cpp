@@ -57,6 +57,13 @@ public:
         std::optional<KeyPath> path = SplitKeyPath(keyText);
         if (!path)
             return false;
+        if (IsGone(*path, std::nullopt)) {
+            // An extension key is reported for its OpenWithList, which may never have been
+            // there: the key left with nothing still goes.
+            if (cleanParent)
+                DeleteEmptyParent(*path);
+            return true;
+        }
         if (!MayDeleteKey(path->root, path->subKey)) {
             Log(u"Refused to delete a protected key: " + std::u16string(keyText));
             return false;
@@ -72,6 +79,8 @@ public:
         std::optional<KeyPath> path = SplitKeyPath(keyText);
         if (!path)
             return false;
+        if (IsGone(*path, valueName))
+            return true;
         return backup_.DeleteValue(path->root, path->subKey, valueName, view_);
     }
 
@@ -79,13 +88,19 @@ public:
         std::optional<KeyPath> path = SplitKeyPath(keyText);
         if (!path)
             return false;
+        if (IsGone(*path, std::nullopt))
+            return true;
         return backup_.SetTextValue(path->root, path->subKey, valueName, u"", view_);
     }
 
     // Deletes the value, then takes its letter out of the key's MRUList.
     bool DeleteMruEntry() {
         std::optional<KeyPath> path = SplitKeyPath(problem_.Key);
-        if (!path || !DeleteValue(problem_.Key, problem_.ValueName))
+        if (!path)
+            return false;
+        if (IsGone(*path, problem_.ValueName))
+            return true;
+        if (!DeleteValue(problem_.Key, problem_.ValueName))
             return false;
         RegKey key(*target_.store);
         if (key.Open(path->root, path->subKey, mask_) != ErrorSuccess)
@@ -121,6 +136,29 @@ public:
     }
 
 private:
+    // Whether the key, or the value of it, no longer exists: a repair earlier in the run took
+    // it (one entry reported by two categories, a value inside a key another repair deleted),
+    // or it went after the scan. The repair then has nothing left to do and counts as done;
+    // nothing is recorded for undo. Only a clear "not found" counts: a key that cannot be
+    // opened for another reason is left to the repair, which fails on it.
+    bool IsGone(const KeyPath& path, std::optional<std::u16string_view> valueName) {
+        RegKey key(*target_.store);
+        const LStatus opened = key.Open(path.root, path.subKey, kMaskReadOnly | ViewBits());
+        bool gone = opened == ErrorFileNotFound;
+        if (opened == ErrorSuccess && valueName) {
+            std::uint32_t size = 0;
+            gone = target_.store->RegQueryValueExW(key.Handle(), *valueName, nullptr, nullptr,
+                                                   &size) == ErrorFileNotFound;
+        }
+        if (gone) {
+            Log(u"Already gone: " + std::u16string(RootKeyName(path.root)) + u"\\" + path.subKey +
+                (valueName ? u" [" + std::u16string(*valueName) + u"]" : u""));
+        }
+        return gone;
+    }
+
+    RegSam ViewBits() const { return mask_ & (KeyWow64_64Key | KeyWow64_32Key); }
+
     void ReadView(const KeyPath& path, std::u16string_view valueName, std::u16string& text) {
         if (!target_.is64Bit) {
             ReadValueText(target_, path.root, path.subKey, valueName, text);

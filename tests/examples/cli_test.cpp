@@ -19,15 +19,15 @@ TEST_F(CliTest, ScanRepairAndUndoTheDemoPrefix) {
     EXPECT_EQ(found["target"], Prefix().string());
     ASSERT_TRUE(found.contains("readOnly"));
     EXPECT_TRUE(found["readOnly"].is_null());
-    EXPECT_EQ(found["counts"], nlohmann::json::parse("[4,6,6,0,0,0,2,2,5,0,3,2,0,0]"));
-    EXPECT_EQ(found["problems"].size(), 30u);
+    EXPECT_EQ(found["counts"], nlohmann::json::parse("[4,6,6,3,2,6,2,2,5,2,3,2,8,6]"));
+    EXPECT_EQ(found["problems"].size(), 57u);
     EXPECT_EQ(found["problems"][0]["category"], 0);
     EXPECT_FALSE(found["problems"][0]["details"].empty());
 
     testing::CommandResult repair = Cli({"repair", "--json"});
     ASSERT_EQ(repair.exitCode, 0) << repair.err;
     nlohmann::json repaired = nlohmann::json::parse(repair.out);
-    EXPECT_EQ(repaired["repaired"], 30);
+    EXPECT_EQ(repaired["repaired"], 57);
     EXPECT_EQ(repaired["failed"], 0);
     EXPECT_EQ(repaired["backup"], "00000001");
     EXPECT_NE(Export("repaired.reg"), before);
@@ -46,7 +46,7 @@ TEST_F(CliTest, APrefixThatMayNotBeWrittenIsScannedInFullAndSaysWhy) {
     testing::CommandResult scan = Cli({"scan", "--categories", "all", "--json"});
     ASSERT_EQ(scan.exitCode, 0) << scan.err;
     nlohmann::json found = nlohmann::json::parse(scan.out);
-    EXPECT_EQ(found["counts"], nlohmann::json::parse("[4,6,6,0,0,0,2,2,5,0,3,2,0,0]"));
+    EXPECT_EQ(found["counts"], nlohmann::json::parse("[4,6,6,3,2,6,2,2,5,2,3,2,8,6]"));
     ASSERT_TRUE(found["readOnly"].is_string()) << found["readOnly"];
     EXPECT_NE(found["readOnly"].get<std::string>().find("user.reg"), std::string::npos)
         << found["readOnly"];
@@ -55,7 +55,7 @@ TEST_F(CliTest, APrefixThatMayNotBeWrittenIsScannedInFullAndSaysWhy) {
     ASSERT_EQ(table.exitCode, 0) << table.err;
     const std::size_t notice = table.out.find("The prefix is read-only: ");
     ASSERT_NE(notice, std::string::npos) << table.out;
-    EXPECT_LT(notice, table.out.find("30 problems found."));
+    EXPECT_LT(notice, table.out.find("57 problems found."));
     EXPECT_NE(table.out.find("Repairs will be refused until it can be written.", notice),
               std::string::npos);
 }
@@ -90,12 +90,13 @@ TEST_F(CliTest, WithoutAPrefixItSaysHowToNameOne) {
 TEST_F(CliTest, DemoWorksOnTheDemoPrefixInTheDataHome) {
     const std::vector<std::string> nothingNamed = {"WINEPREFIX=",
                                                    "HOME=" + folder_.MakeFolder("home").string()};
-    testing::CommandResult scan =
-        Cli({"scan", "--demo", "--categories", "all", "--json"}, nothingNamed);
+    // Without --categories the stored selection is scanned: every category on a new
+    // installation.
+    testing::CommandResult scan = Cli({"scan", "--demo", "--json"}, nothingNamed);
     ASSERT_EQ(scan.exitCode, 0) << scan.err;
     const fs::path demo = DataHome() / "quillary" / "demo-prefix";
     EXPECT_EQ(nlohmann::json::parse(scan.out)["target"], demo.string());
-    EXPECT_EQ(nlohmann::json::parse(scan.out)["problems"].size(), 30u);
+    EXPECT_EQ(nlohmann::json::parse(scan.out)["problems"].size(), 57u);
 
     // The copy is written once and kept: a repair of it shows in the next run.
     ASSERT_EQ(Cli({"repair", "--demo"}, nothingNamed).exitCode, 0);

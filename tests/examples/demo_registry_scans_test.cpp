@@ -42,6 +42,29 @@ bool Matches(const CProblem& problem, const ExpectedProblem& expected) {
             EqualsNoCaseInvariant(problem.ValueName, expected.valueName));
 }
 
+// The deep scans walk the machine's software key and the user's whole key, so they also see
+// the broken entries planted for the other categories, where those hold a path: classes under
+// the machine's Classes key rather than the merged HKEY_CLASSES_ROOT.
+bool IsOtherCategorysEntry(const CProblem& problem, int category) {
+    return std::any_of(
+        demo::PlantedEntries().begin(), demo::PlantedEntries().end(),
+        [&](const demo::PlantedEntry& entry) {
+            if (entry.category == category || entry.verdict != demo::Verdict::Reported)
+                return false;
+            ExpectedProblem expected = ExpectedFor(entry);
+            const std::u16string_view classesRoot = u"HKEY_CLASSES_ROOT\\";
+            if (expected.key.starts_with(classesRoot)) {
+                expected.key = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\" +
+                               expected.key.substr(classesRoot.size());
+            }
+            return Matches(problem, expected);
+        });
+}
+
+bool IsDeepScan(int category) {
+    return category == 12 || category == 13;
+}
+
 std::string Describe(const CProblem& problem) {
     return std::to_string(problem.EntryType) + " " + Utf16ToUtf8(problem.Key) + " [" +
            Utf16ToUtf8(problem.ValueName) + "] " + Utf16ToUtf8(problem.ValueData) +
@@ -81,6 +104,10 @@ TEST_P(DemoRegistryScansTest, ReportThePlantedBrokenEntriesAndNothingElse) {
             unexplained.erase(found);
     }
     EXPECT_GE(judged, 4);
+    if (IsDeepScan(category)) {
+        std::erase_if(unexplained,
+                      [&](const CProblem* p) { return IsOtherCategorysEntry(*p, category); });
+    }
     // Nothing beyond the planted problems: the rest of the prefix is a healthy registry.
     std::string list;
     for (const CProblem* problem : unexplained)
@@ -88,9 +115,11 @@ TEST_P(DemoRegistryScansTest, ReportThePlantedBrokenEntriesAndNothingElse) {
     EXPECT_EQ(list, "");
 }
 
-// ActiveX, application paths, file types, shared DLLs and software.
+// Every category but those of shortcuts and start-up entries, which demo_shortcuts_test
+// covers.
 INSTANTIATE_TEST_SUITE_P(RegistryCategories, DemoRegistryScansTest,
-                         ::testing::Combine(::testing::Values(0, 1, 2, 6, 8), ::testing::Bool()));
+                         ::testing::Combine(::testing::Values(0, 1, 2, 3, 4, 5, 6, 8, 9, 12, 13),
+                                            ::testing::Bool()));
 
 }  // namespace
 }  // namespace quillary

@@ -6,21 +6,25 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <string_view>
 
+#include "cli_scan.h"
 #include "wine_prefix_copy.h"
 
 namespace quillary {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Added;
 using testing::CommandResult;
 using testing::CWinePrefixCopy;
+using testing::Describe;
+using testing::EqualIgnoringCase;
+using testing::Reported;
+using testing::WhyFailed;
 
 // ActiveX, application paths, file types, shared DLLs and installed software.
 constexpr const char* kCategories = "0,1,2,6,8";
@@ -35,49 +39,6 @@ const std::string kSharedDlls =
 // entry after it.
 const std::string kLarkspurProduct = "{5B0E6C2A-8D41-4F3E-9C57-1A2B3C4D5E6F}";
 
-// One problem as the command-line program reports it.
-struct Reported {
-    int category = 0;
-    int entryType = 0;
-    std::string key;
-    std::string valueName;
-    std::string valueData;
-    bool is32Bit = false;
-
-    bool operator==(const Reported&) const = default;
-};
-
-std::string Describe(const std::vector<Reported>& problems) {
-    std::string text;
-    for (const Reported& problem : problems) {
-        text += "\n  category " + std::to_string(problem.category) + " type " +
-                std::to_string(problem.entryType) + (problem.is32Bit ? " (32-bit) " : " ") +
-                problem.key + " [" + problem.valueName + "] = " + problem.valueData;
-    }
-    return text;
-}
-
-// The problems of `after` that `before` does not hold, each occurrence counted.
-std::vector<Reported> Added(std::vector<Reported> before, const std::vector<Reported>& after) {
-    std::vector<Reported> added;
-    for (const Reported& problem : after) {
-        auto same = std::find(before.begin(), before.end(), problem);
-        if (same == before.end()) {
-            added.push_back(problem);
-        } else {
-            before.erase(same);
-        }
-    }
-    return added;
-}
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
 bool OnPath(const std::string& program) {
     const char* path = std::getenv("PATH");
     std::string_view folders = path != nullptr ? path : "";
@@ -90,10 +51,6 @@ bool OnPath(const std::string& program) {
         folders.remove_prefix(colon == std::string_view::npos ? folders.size() : colon + 1);
     }
     return false;
-}
-
-std::string WhyFailed(const std::string& what, const CommandResult& result) {
-    return what + " failed (" + std::to_string(result.exitCode) + "): " + result.out + result.err;
 }
 
 class WineInstallersTest : public ::testing::Test {
@@ -157,24 +114,7 @@ protected:
     }
 
     void Scan(std::vector<Reported>* problems) const {
-        const fs::path data = copy_->Path() / "quillary-data";
-        fs::create_directories(data / "run");
-        const CommandResult scan = testing::RunCommand(
-            {QUILLARY_CLI, "scan", "--prefix", copy_->Path().string(), "--categories", kCategories,
-             "--json"},
-            {"XDG_DATA_HOME=" + data.string(), "XDG_CONFIG_HOME=" + (data / "config").string(),
-             "XDG_RUNTIME_DIR=" + (data / "run").string()});
-        ASSERT_EQ(scan.exitCode, 0) << WhyFailed("quillary-cli scan", scan);
-        const nlohmann::json document = nlohmann::json::parse(scan.out, nullptr, false);
-        ASSERT_FALSE(document.is_discarded()) << "not JSON: " << scan.out;
-        problems->clear();
-        for (const nlohmann::json& problem : document.at("problems")) {
-            problems->push_back(
-                {problem.at("category").get<int>(), problem.at("entryType").get<int>(),
-                 problem.at("key").get<std::string>(), problem.at("valueName").get<std::string>(),
-                 problem.at("valueData").get<std::string>(),
-                 problem.at("is32Bit").get<int>() != 0});
-        }
+        testing::ScanWithCli(copy_->Path(), kCategories, problems);
     }
 
     std::unique_ptr<CWinePrefixCopy> copy_;

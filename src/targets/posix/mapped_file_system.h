@@ -37,7 +37,7 @@ struct MappedFileSystemSetup {
     CNativeFileIo* copyFileIo = nullptr;
 };
 
-class CMappedFileSystem final : public IFileSystem {
+class CMappedFileSystem : public IFileSystem {
 public:
     explicit CMappedFileSystem(MappedFileSystemSetup setup);
 

@@ -1,8 +1,12 @@
 #include "targets/wine/prefix_file_system.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -227,7 +231,120 @@ bool IsDirectory(const fs::path& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// A prefix's fonts folder starts empty, yet its registry names the fonts that come with Wine by
+// bare file name ("Courier"="coure.fon"): Wine's font loader looks for them in the fonts folder
+// of its installation as well. Here a file of that folder exists in the prefix's fonts folder
+// too, unless the prefix has its own file of that name. Listings of the fonts folder are left
+// as they are.
+class CPrefixFileSystem final : public CMappedFileSystem {
+public:
+    CPrefixFileSystem(MappedFileSystemSetup setup, fs::path wineFonts)
+        : CMappedFileSystem(std::move(setup)), wineFonts_(std::move(wineFonts)) {}
+
+    void ClearCache() override {
+        CMappedFileSystem::ClearCache();
+        std::lock_guard lock(fontsMutex_);
+        fontFiles_.reset();
+    }
+
+    std::uint32_t GetFileAttributesW(std::u16string_view path, LStatus* error) override {
+        LStatus status = ErrorSuccess;
+        std::uint32_t attributes = CMappedFileSystem::GetFileAttributesW(path, &status);
+        if (attributes == InvalidFileAttributes && status == ErrorFileNotFound) {
+            if (std::optional<std::uint32_t> font = WineFontAttributes(path)) {
+                attributes = *font;
+                status = ErrorSuccess;
+            }
+        }
+        if (error)
+            *error = status;
+        return attributes;
+    }
+
+private:
+    // The attributes of the installation's font that path names when path is a file of the
+    // prefix's fonts folder.
+    std::optional<std::uint32_t> WineFontAttributes(std::u16string_view path) {
+        const std::size_t slash = path.find_last_of(u"\\/");
+        if (wineFonts_.empty() || slash == std::u16string_view::npos || slash + 1 == path.size())
+            return std::nullopt;
+        const std::optional<std::u16string> fontsFolder = GetSpecialFolderPath(CsidlFonts);
+        if (!fontsFolder)
+            return std::nullopt;
+        const std::optional<fs::path> folder = UnixPathOf(path.substr(0, slash));
+        if (!folder || folder != UnixPathOf(*fontsFolder))
+            return std::nullopt;
+        const std::optional<fs::path> font = FindWineFont(path.substr(slash + 1));
+        struct stat info {};
+        if (!font || ::stat(font->c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+            return std::nullopt;
+        std::uint32_t attributes = FileAttributeArchive;
+        if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+            attributes |= FileAttributeReadonly;
+        return attributes;
+    }
+
+    // The installation's font file of that name, matched without regard to case.
+    std::optional<fs::path> FindWineFont(std::u16string_view name) {
+        std::lock_guard lock(fontsMutex_);
+        if (!fontFiles_) {
+            fontFiles_.emplace();
+            std::error_code error;
+            for (fs::directory_iterator it(wineFonts_, error), end; !error && it != end;
+                 it.increment(error)) {
+                fontFiles_->try_emplace(
+                    ToUpperInvariant(Utf8ToUtf16(it->path().filename().string())), it->path());
+            }
+        }
+        const auto found = fontFiles_->find(ToUpperInvariant(name));
+        if (found == fontFiles_->end())
+            return std::nullopt;
+        return found->second;
+    }
+
+    const fs::path wineFonts_;
+    std::mutex fontsMutex_;
+    // The installation's font files by upper-cased name, read on first use after a ClearCache.
+    std::optional<std::map<std::u16string, fs::path>> fontFiles_;
+};
+
 }  // namespace
+
+fs::path FindWineLoader() {
+    if (const char* loader = std::getenv("WINELOADER"); loader && *loader)
+        return loader;
+    const char* path = std::getenv("PATH");
+    if (!path)
+        return {};
+    std::string_view folders = path;
+    while (!folders.empty()) {
+        const std::size_t colon = folders.find(':');
+        const std::string_view folder = folders.substr(0, colon);
+        folders = colon == std::string_view::npos ? std::string_view() : folders.substr(colon + 1);
+        if (folder.empty())
+            continue;
+        const fs::path candidate = fs::path(folder) / "wine";
+        if (::access(candidate.c_str(), X_OK) == 0 && !IsDirectory(candidate))
+            return candidate;
+    }
+    return {};
+}
+
+fs::path WineFontFolderOf(const fs::path& loader) {
+    if (loader.empty())
+        return {};
+    std::error_code error;
+    const fs::path real = fs::canonical(loader, error);
+    if (error)
+        return {};
+    for (fs::path folder = real.parent_path();; folder = folder.parent_path()) {
+        fs::path fonts = folder / "share" / "wine" / "fonts";
+        if (IsDirectory(fonts))
+            return fonts;
+        if (folder == folder.parent_path())
+            return {};
+    }
+}
 
 void ReadDosDevices(const fs::path& prefix, IRegistry& registry, MappedFileSystemSetup& setup) {
     fs::path folder = prefix / "dosdevices";
@@ -329,14 +446,14 @@ CWindowsEnvironment ReadPrefixEnvironment(IRegistry& registry, bool is64Bit) {
 }
 
 std::unique_ptr<CMappedFileSystem> OpenPrefixFileSystem(const fs::path& prefix, IRegistry& registry,
-                                                        bool is64Bit) {
+                                                        bool is64Bit, const fs::path& wineLoader) {
     MappedFileSystemSetup setup;
     setup.is64Bit = is64Bit;
     setup.windowsDirectory = WindowsDirectoryOf(registry);
     ReadDosDevices(prefix, registry, setup);
     setup.environment = ReadPrefixEnvironment(registry, is64Bit);
     setup.specialFolders = ReadSpecialFolders(registry, setup.environment, setup);
-    return std::make_unique<CMappedFileSystem>(std::move(setup));
+    return std::make_unique<CPrefixFileSystem>(std::move(setup), WineFontFolderOf(wineLoader));
 }
 
 }  // namespace quillary

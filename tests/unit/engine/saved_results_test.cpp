@@ -43,7 +43,7 @@ protected:
     // Two categories with problems of every kind the check treats differently.
     std::unique_ptr<CScanDriver> DriverWithProblems() {
         auto driver = MakeDriver();
-        driver->CreateCategories(0x2 | 0x80, 2);
+        driver->CreateCategories(0x2 | 0x20 | 0x80, 3);
         CCategory& appPaths = *driver->CategoryOf(0x2);
         int index = appPaths.AddProblem(false, 41, u"HKEY_CURRENT_USER\\Software\\Kept", u"Run",
                                         u"C:\\Gone\\run.exe", u"");
@@ -65,6 +65,12 @@ protected:
         appPaths.MutableProblems()[1]->selected = false;
         CCategory& shortcuts = *driver->CategoryOf(0x80);
         shortcuts.AddProblem(false, 34, u"", u"", u"", u"");
+        // A browser history entry, met only in results saved elsewhere: this target cannot
+        // remove it.
+        auto urlHistoryEntry = std::make_unique<CProblem>();
+        urlHistoryEntry->EntryType = 32;
+        urlHistoryEntry->detailLines = {u"", u"C:\\Gone\\page.htm"};
+        driver->CategoryOf(0x20)->MutableProblems().push_back(std::move(urlHistoryEntry));
         return driver;
     }
 
@@ -81,7 +87,7 @@ TEST_F(SavedResultsTest, SavedProblemsComeBackWhenTheirEntriesStillExist) {
     std::vector<std::uint8_t> bytes;
     ASSERT_EQ(files_.ReadWholeFile(folder / "results.kvl", 1 << 20, bytes), std::nullopt);
     CArchiveReader reader(bytes);
-    EXPECT_EQ(reader.ReadInt32(), 9);
+    EXPECT_EQ(reader.ReadInt32(), 10);
     EXPECT_EQ(reader.ReadInt32(), 0);  // category 0
     EXPECT_EQ(reader.ReadInt32(), 8);  // category 1
     EXPECT_EQ(reader.ReadInt32(), 41);
@@ -94,7 +100,7 @@ TEST_F(SavedResultsTest, SavedProblemsComeBackWhenTheirEntriesStillExist) {
     RegistryTarget target{&fixture_.Registry(), true, {}};
     LoadedResults result = LoadResults(files_, *loaded, folder, target);
     EXPECT_EQ(result.error, "");
-    EXPECT_EQ(result.savedTotal, 9);
+    EXPECT_EQ(result.savedTotal, 10);
     EXPECT_EQ(result.kept, 6);
 
     std::span<const std::unique_ptr<CProblem>> appPaths = loaded->ProblemsOf(0x2);
@@ -110,6 +116,7 @@ TEST_F(SavedResultsTest, SavedProblemsComeBackWhenTheirEntriesStillExist) {
     EXPECT_EQ(appPaths[3]->Key, u"HKEY_CURRENT_USER\\Software\\NoDefault");
     EXPECT_EQ(appPaths[4]->ValueName, u"UninstallString");
     EXPECT_EQ(loaded->ProblemsOf(0x80).size(), 1u);  // a file problem is always kept
+    EXPECT_TRUE(loaded->ProblemsOf(0x20).empty());
     // Every category exists after loading, and checking created no key.
     EXPECT_NE(loaded->CategoryOf(0x2000), nullptr);
     EXPECT_FALSE(testing::KeyExists(fixture_.Registry(), HKeyCurrentUser, u"Software\\Deleted"));

@@ -27,6 +27,7 @@ constexpr std::string_view kRegistry = R"(
     "b"="C:\\b.txt"
     "c"="C:\\c.txt"
     "MRUList"="bca"
+    [HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\FileExts\.hollow]
     [HKEY_CURRENT_USER\Software\Vendor\Sounds]
     @="C:\\gone.wav"
     [HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run]
@@ -226,6 +227,57 @@ TEST(ProblemRepairTest, MruListLosesTheLetterAndParentsWithValuesStay) {
     ASSERT_TRUE(Repair(MakeProblem(0, u"HKEY_CURRENT_USER\\Software\\Vendor\\Kept\\Only"), *backup,
                        target, {}));
     EXPECT_TRUE(testing::KeyExists(fixture.Registry(), HKeyCurrentUser, u"Software\\Vendor\\Kept"));
+}
+
+// Two categories may report one entry (the deep scans see every value the others judge), and
+// a repair may take a value with its key: the later repair finds nothing left, counts as done
+// and records nothing, so that the undo still gives back exactly what was there.
+TEST(ProblemRepairTest, AnEntryAnEarlierRepairTookCountsAsDone) {
+    CBackupFixture fixture(kRegistry);
+    RegistryTarget target{&fixture.Registry(), true, {}};
+    const std::string before = fixture.RegistryText();
+    auto backup = BeginPartialBackup(fixture.Environment(), u"Quillary");
+    const std::u16string run =
+        u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    const std::u16string server =
+        u"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{11111111-2222-3333-4444-555555555555}"
+        u"\\InprocServer32";
+    const std::u16string sounds = u"HKEY_CURRENT_USER\\Software\\Vendor\\Sounds";
+    const std::u16string mru = u"HKEY_CURRENT_USER\\Software\\Vendor\\MRU";
+    const std::u16string extensions =
+        u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.hollow";
+    const std::u16string extension = u"HKEY_CURRENT_USER\\" + extensions;
+    std::vector<std::u16string> log;
+    auto logger = [&](std::u16string_view line) { log.emplace_back(line); };
+    const CProblem repairs[] = {
+        MakeProblem(41, run, u"Gone"),
+        MakeProblem(43, run, u"Gone"),
+        MakeProblem(0, server),
+        MakeProblem(42, server, u""),
+        MakeProblem(37, sounds),
+        MakeProblem(37, sounds),
+        MakeProblem(27, mru, u"c"),
+        MakeProblem(27, mru, u"c"),
+        MakeProblem(3, server),
+        // An extension key left with nothing, reported for an OpenWithList it never had.
+        MakeProblem(26, extension, u"", extension + u"\\OpenWithList"),
+    };
+    for (const CProblem& problem : repairs) {
+        SCOPED_TRACE(problem.EntryType);
+        EXPECT_TRUE(Repair(problem, *backup, target, logger));
+    }
+    EXPECT_EQ(log.size(), 5u);  // each entry found gone once the first repair took it
+    EXPECT_FALSE(testing::KeyExists(fixture.Registry(), HKeyCurrentUser, extensions));
+    EXPECT_EQ(testing::ValueBytes(fixture.Registry(), HKeyCurrentUser, u"Software\\Vendor\\MRU",
+                                  u"MRUList"),
+              ToUtf16LeBytes(u"ba", true));
+    ASSERT_TRUE(EndPartialBackup(*backup));
+
+    CBackup undo(fixture.Environment());
+    undo.SetListFilePath(backup->ListFilePath());
+    ASSERT_TRUE(undo.LoadList());
+    ASSERT_TRUE(undo.UndoAll());
+    EXPECT_EQ(fixture.RegistryText(), before);
 }
 
 TEST(ProblemRepairTest, ProtectedKeysAndMissingServicesFailHonestly) {

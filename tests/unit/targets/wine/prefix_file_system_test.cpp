@@ -1,6 +1,11 @@
 #include "targets/wine/prefix_file_system.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
 
 #include "core/text_encoding.h"
 #include "support/registry_fixture.h"
@@ -156,6 +161,105 @@ TEST(PrefixFileSystemDefaultsTest, AnEmptyRegistryGivesWineDefaults) {
     EXPECT_FALSE(files->GetSystemWow64DirectoryW());
     EXPECT_EQ(files->GetSpecialFolderPath(CsidlSystemX86), u"C:\\windows\\system32");
     EXPECT_TRUE(files->GetLogicalDriveStringsW().empty());
+}
+
+// A Wine installation laid out as a distribution installs it, its loader reached through a
+// chain of links, and a prefix whose fonts folder holds one font of its own.
+class WineFontsTest : public ::testing::Test {
+protected:
+    WineFontsTest() {
+        folder_.Write("install/lib/wine/wine64");
+        folder_.Write("install/share/wine/fonts/coure.fon");
+        folder_.MakeFolder("install/share/wine/fonts/folder.fon");
+        folder_.MakeFolder("install/bin");
+        fs::create_symlink("../lib/wine/wine64", Path("install/bin/wine"));
+        folder_.MakeFolder("links");
+        fs::create_symlink(Path("install/bin/wine"), Path("links/wine"));
+        folder_.Write("prefix/drive_c/windows/Fonts/own.ttf");
+        folder_.MakeFolder("prefix/drive_c/windows/system32");
+        folder_.MakeFolder("prefix/dosdevices");
+        fs::create_directory_symlink("../drive_c", Path("prefix/dosdevices/c:"));
+        registry_ = testing::MakeRegistry(R"reg(
+[HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders]
+"Fonts"="C:\\windows\\Fonts"
+)reg");
+    }
+
+    fs::path Path(std::string_view relative) const { return folder_.Path() / relative; }
+
+    CTempFolder folder_;
+    std::unique_ptr<CMemoryRegistry> registry_;
+};
+
+TEST_F(WineFontsTest, TheInstallationIsFoundAboveItsLoader) {
+    const fs::path fonts = fs::canonical(Path("install/share/wine/fonts"));
+    EXPECT_EQ(WineFontFolderOf(Path("links/wine")), fonts);
+    EXPECT_EQ(WineFontFolderOf(Path("install/lib/wine/wine64")), fonts);
+    EXPECT_EQ(WineFontFolderOf(Path("prefix/drive_c/windows/system32")), fs::path());
+    EXPECT_EQ(WineFontFolderOf(Path("nowhere/wine")), fs::path());
+}
+
+TEST_F(WineFontsTest, TheInstallationsFontsAreInThePrefixsFontsFolder) {
+    auto files = OpenPrefixFileSystem(Path("prefix"), *registry_, true, Path("links/wine"));
+    struct {
+        std::u16string_view path;
+        std::uint32_t attributes;
+        LStatus error;
+    } cases[] = {
+        {u"C:\\windows\\Fonts\\coure.fon", FileAttributeArchive, ErrorSuccess},
+        {u"c:\\WINDOWS\\fonts\\COURE.FON", FileAttributeArchive, ErrorSuccess},
+        {u"C:\\windows\\Fonts\\own.ttf", FileAttributeArchive, ErrorSuccess},
+        {u"C:\\windows\\Fonts\\gone.fon", InvalidFileAttributes, ErrorFileNotFound},
+        // Only files, and only in the fonts folder itself.
+        {u"C:\\windows\\Fonts\\folder.fon", InvalidFileAttributes, ErrorFileNotFound},
+        {u"C:\\windows\\system32\\coure.fon", InvalidFileAttributes, ErrorFileNotFound},
+        {u"C:\\windows\\Fonts\\sub\\coure.fon", InvalidFileAttributes, ErrorPathNotFound},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Utf16ToUtf8(c.path));
+        LStatus error = ErrorSuccess;
+        EXPECT_EQ(files->GetFileAttributesW(c.path, &error), c.attributes);
+        EXPECT_EQ(error, c.error);
+    }
+}
+
+TEST_F(WineFontsTest, WithoutAnInstallationOnlyThePrefixsFontsExist) {
+    auto opened = OpenPrefixFileSystem(Path("prefix"), *registry_, true, Path("nowhere/wine"));
+    IFileSystem& files = *opened;
+    EXPECT_EQ(files.GetFileAttributesW(u"C:\\windows\\Fonts\\coure.fon"), InvalidFileAttributes);
+    EXPECT_EQ(files.GetFileAttributesW(u"C:\\windows\\Fonts\\own.ttf"), FileAttributeArchive);
+}
+
+// Sets an environment variable for one test and puts back what was there.
+class CEnvironmentVariable {
+public:
+    CEnvironmentVariable(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
+    ~CEnvironmentVariable() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+TEST_F(WineFontsTest, TheLoaderIsTheOneWineRuns) {
+    const std::string path =
+        "::" + Path("install").string() + ":" + Path("links").string() + ":" + Path("bin").string();
+    {
+        CEnvironmentVariable loader("WINELOADER", Path("install/lib/wine/wine64").c_str());
+        CEnvironmentVariable search("PATH", path.c_str());
+        EXPECT_EQ(FindWineLoader(), Path("install/lib/wine/wine64"));
+    }
+    {
+        // The first "wine" on PATH that may be run: install/ has none, links/ has one.
+        ::chmod(Path("install/lib/wine/wine64").c_str(), 0755);
+        CEnvironmentVariable loader("WINELOADER", nullptr);
+        CEnvironmentVariable search("PATH", path.c_str());
+        EXPECT_EQ(FindWineLoader(), Path("links/wine"));
+    }
 }
 
 }  // namespace
