@@ -1,5 +1,7 @@
 #include "bench_options.h"
 
+#include <time.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +24,8 @@ bool ParseBenchOptions(int argc, char** argv, int first, BenchOptions* options) 
             options->seed = std::strtoull(value.data(), &end, 10);
         } else if (arg == "--scale") {
             options->scale = std::strtod(value.data(), &end);
+        } else if (arg == "--summary") {
+            options->summary = value;
         } else if (arg == "--runs") {
             options->runs = static_cast<int>(std::strtol(value.data(), &end, 10));
         } else {
@@ -42,6 +46,24 @@ bool ParseBenchOptions(int argc, char** argv, int first, BenchOptions* options) 
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+namespace {
+
+double CpuSeconds(clockid_t clock) {
+    timespec now{};
+    ::clock_gettime(clock, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+}  // namespace
+
+double ProcessCpuSeconds() {
+    return CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+}
+
+double ThreadCpuSeconds() {
+    return CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
 }
 
 double Megabytes(double bytes) {

@@ -22,7 +22,8 @@ public:
           valueName_(16384),
           data_(4096) {}
 
-    void Walk(HKey key, int depth) {
+    // Walks key and everything below it, except a child named skipChild.
+    void Walk(HKey key, int depth, std::u16string_view skipChild = {}) {
         ++counts_.keys;
         ReadValues(key);
         if (depth >= kMaxDepth) {
@@ -39,7 +40,8 @@ public:
             children.emplace_back(name_.data(), length);
         }
         for (const std::u16string& child : children) {
-            if (EqualsNoCase(child, u"Wow6432Node")) {
+            if (EqualsNoCase(child, u"Wow6432Node") ||
+                (!skipChild.empty() && EqualsNoCase(child, skipChild))) {
                 continue;
             }
             HKey opened = HKey::None;
@@ -111,11 +113,12 @@ void CollectPaths(std::u16string_view text, std::vector<std::u16string>& paths) 
 
 }  // namespace
 
-RegistryWalkCounts WalkRegistry(IRegistry& registry, RegSam view, const ValueVisitor& visit) {
+RegistryWalkCounts WalkRegistry(IRegistry& registry, RegSam view,
+                                std::u16string_view currentUserSid, const ValueVisitor& visit) {
     CRegistryWalker walker(registry, view, visit);
-    for (HKey root : {HKeyLocalMachine, HKeyUsers}) {
-        walker.Walk(root, 0);
-    }
+    walker.Walk(HKeyLocalMachine, 0);
+    walker.Walk(HKeyCurrentUser, 0);
+    walker.Walk(HKeyUsers, 0, currentUserSid);
     return walker.Counts();
 }
 

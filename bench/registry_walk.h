@@ -25,12 +25,14 @@ struct RegistryWalkCounts {
 // Called with each value's type and data.
 using ValueVisitor = std::function<void(RegType type, std::span<const std::uint8_t> data)>;
 
-// Enumerates every key below HKEY_LOCAL_MACHINE and HKEY_USERS as one view shows them
-// (RegEnumKeyExW, opening each subkey), and every value of each key with its data
-// (RegEnumValueW). Keys named Wow6432Node are not entered: in the 64-bit view they are the
-// 32-bit view's keys, in the 32-bit view redirection leads into them. Links are followed, as
-// an open follows them. view is KEY_WOW64_64KEY, KEY_WOW64_32KEY or 0 on a 32-bit system.
-RegistryWalkCounts WalkRegistry(IRegistry& registry, RegSam view, const ValueVisitor& visit = {});
+// Enumerates every key below HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER and HKEY_USERS as one
+// view shows them (RegEnumKeyExW, opening each subkey), and every value of each key with its
+// data (RegEnumValueW). The key of HKEY_USERS named currentUserSid is HKEY_CURRENT_USER and is
+// walked once, as that. Keys named Wow6432Node are not entered: in the 64-bit view they are
+// the 32-bit view's keys, in the 32-bit view redirection leads into them. Links are followed,
+// as an open follows them. view is KEY_WOW64_64KEY, KEY_WOW64_32KEY or 0 on a 32-bit system.
+RegistryWalkCounts WalkRegistry(IRegistry& registry, RegSam view,
+                                std::u16string_view currentUserSid, const ValueVisitor& visit = {});
 
 // The paths with a drive letter ("C:\...") that a string value names, after its environment
 // variables are expanded: each runs from its drive letter to a quote, comma, semicolon or the

@@ -34,6 +34,65 @@ constexpr std::u16string_view kCurrentVersion = u"Microsoft\\Windows\\CurrentVer
 constexpr std::u16string_view kAutomationProxy = u"{00020424-0000-0000-C000-000000000046}";
 constexpr std::u16string_view kAutomationProxyLibrary = u"oleaut32.dll";
 
+constexpr std::u16string_view kFontsFolder = u"C:\\windows\\Fonts\\";
+constexpr std::u16string_view kMediaFolder = u"C:\\windows\\media\\";
+constexpr std::u16string_view kHelpFolder = u"C:\\windows\\help";
+constexpr std::u16string_view kDocumentsFolder = u"C:\\users\\demo\\Documents\\";
+constexpr std::u16string_view kDocumentExtensions[] = {u"txt", u"docx", u"pdf", u"png", u"xlsx",
+                                                       u"rtf", u"jpg",  u"mp3", u"zip", u"csv"};
+// The sound events of the system and of Explorer, as the sound scheme lists them.
+constexpr std::u16string_view kSystemEvents[] = {u".Default",
+                                                 u"AppGPFault",
+                                                 u"CCSelect",
+                                                 u"Close",
+                                                 u"CriticalBatteryAlarm",
+                                                 u"DeviceConnect",
+                                                 u"DeviceDisconnect",
+                                                 u"DeviceFail",
+                                                 u"FaxBeep",
+                                                 u"LowBatteryAlarm",
+                                                 u"MailBeep",
+                                                 u"Maximize",
+                                                 u"MenuCommand",
+                                                 u"MenuPopup",
+                                                 u"Minimize",
+                                                 u"Notification.Default",
+                                                 u"Open",
+                                                 u"PrintComplete",
+                                                 u"RestoreDown",
+                                                 u"RestoreUp",
+                                                 u"ShowBand",
+                                                 u"SystemAsterisk",
+                                                 u"SystemExclamation",
+                                                 u"SystemExit",
+                                                 u"SystemHand",
+                                                 u"SystemNotification",
+                                                 u"SystemQuestion",
+                                                 u"WindowsLogoff",
+                                                 u"WindowsLogon",
+                                                 u"WindowsUAC"};
+constexpr std::u16string_view kExplorerEvents[] = {
+    u"ActivatingDocument", u"BlockedPopup", u"EmptyRecycleBin", u"FeedDiscovered",
+    u"MoveMenuItem",       u"Navigating",   u"SecurityBand"};
+constexpr std::u16string_view kProductEvents[] = {u"Start", u"Stop",  u"Alert",
+                                                  u"Done",  u"Error", u"NewItem"};
+// Names of settings as programs name them; a key's values draw from these and numbered ones.
+constexpr std::u16string_view kSettingNames[] = {
+    u"InstallDir", u"DataPath",   u"LastFolder", u"Theme",    u"Language",
+    u"WindowPos",  u"AutoUpdate", u"Server",     u"HomePage", u"LogFile",
+    u"TempDir",    u"Skin",       u"LastOpened", u"Template", u"PluginDir",
+    u"Version",    u"UserName",   u"Toolbar",    u"FontName", u"CachePath"};
+constexpr std::u16string_view kSettingKeys[] = {
+    u"Settings", u"Options",  u"Preferences", u"Window", u"Toolbars", u"Plugins",
+    u"Paths",    u"Profiles", u"Network",     u"Layout", u"Export",   u"Import",
+    u"Print",    u"View",     u"Editor",      u"Updates"};
+constexpr std::u16string_view kWords[] = {u"alpha",   u"compact", u"default", u"blue",
+                                          u"classic", u"enabled", u"normal",  u"large",
+                                          u"english", u"auto",    u"none",    u"standard"};
+// The two lists in which the shell counts the programs and shortcuts a user starts.
+constexpr std::u16string_view kUserAssistKeys[] = {u"{CEBFF5CD-ACE2-4F4F-9178-9926F41749EA}",
+                                                   u"{F4E57C4B-2036-45F0-A9AB-443BCFE33D9F}"};
+
 // Percentages of what is broken: products whose folder is gone, single files missing from a
 // product that is still there, and references from one registration to another that lead
 // nowhere.
@@ -65,6 +124,8 @@ struct Product {
     std::vector<std::u16string> typeLibraries;
     std::u16string typeLibraryFile;  // a .tlb file, when the product has type libraries
     std::vector<std::u16string> applicationIds;
+    std::u16string helpFile;  // a .hlp or .chm file, when the product has one
+    std::u16string font;      // a font file of its own, when the product has one
     bool runsForMachine = false;
     bool runsForUser = false;
     bool hasUserSettings = false;
@@ -80,6 +141,7 @@ class CScanPrefixPlan {
 public:
     CScanPrefixPlan(const ScanPrefixShape& shape) : builder_(shape.seed, shape.scale) {
         AddSystemLibraries();
+        AddSharedFiles();
         const std::size_t count = builder_.Count(600);
         for (std::size_t i = 0; i < count; ++i) {
             AddProduct(i);
@@ -91,8 +153,43 @@ public:
     // Windows path and whether it is written.
     const std::map<std::u16string, bool>& Files() const { return files_; }
     const std::vector<Shortcut>& Shortcuts() const { return shortcuts_; }
+    // Font files by name alone (they live in the fonts folder), help files in the system's
+    // help folder, sounds in the media folder, and the user's documents by full path.
+    const std::vector<std::u16string>& Fonts() const { return fonts_; }
+    const std::vector<std::u16string>& SystemHelpFiles() const { return systemHelpFiles_; }
+    const std::vector<std::u16string>& Sounds() const { return sounds_; }
+    const std::vector<std::u16string>& Documents() const { return documents_; }
 
 private:
+    // A file in folder named by the generator, written unless it is one of the few missing.
+    std::u16string SharedFile(std::u16string_view folder, std::u16string name) {
+        const bool missing = builder_.Random().Percent(kMissingFilePercent);
+        files_.emplace(Concat({folder, name}), !missing);
+        return name;
+    }
+
+    void AddSharedFiles() {
+        CRandom& random = builder_.Random();
+        for (std::size_t i = 0, count = builder_.Count(400); i < count; ++i) {
+            fonts_.push_back(
+                SharedFile(kFontsFolder,
+                           builder_.Identifier(4, 10) + (random.Percent(80) ? u".ttf" : u".fon")));
+        }
+        for (std::size_t i = 0, count = builder_.Count(60); i < count; ++i) {
+            systemHelpFiles_.push_back(
+                SharedFile(Concat({kHelpFolder, u"\\"}),
+                           builder_.Identifier(4, 8) + (random.Percent(50) ? u".hlp" : u".chm")));
+        }
+        for (std::size_t i = 0, count = builder_.Count(80); i < count; ++i) {
+            sounds_.push_back(SharedFile(kMediaFolder, builder_.Identifier(4, 10) + u".wav"));
+        }
+        for (std::size_t i = 0, count = builder_.Count(3000); i < count; ++i) {
+            const std::u16string name = Concat(
+                {builder_.Noun(), u" ", Number(i + 1), u".", random.Pick(kDocumentExtensions)});
+            documents_.push_back(Concat({kDocumentsFolder, SharedFile(kDocumentsFolder, name)}));
+        }
+    }
+
     void AddSystemLibraries() {
         std::vector<std::u16string> names = {std::u16string(kAutomationProxyLibrary)};
         const std::size_t count = builder_.Count(1500);
@@ -148,6 +245,13 @@ private:
         if (typeLibraries > 0) {
             product.typeLibraryFile = ProductFile(product, builder_.Identifier(4, 9) + u".tlb");
         }
+        if (random.Percent(25)) {
+            product.helpFile = ProductFile(
+                product, builder_.Identifier(4, 9) + (random.Percent(50) ? u".hlp" : u".chm"));
+        }
+        if (random.Percent(5)) {
+            product.font = ProductFile(product, builder_.Identifier(4, 9) + u".ttf");
+        }
         const std::size_t applicationIds = random.Between(0, 3);
         for (std::size_t i = 0; i < applicationIds; ++i) {
             product.applicationIds.push_back(builder_.Guid());
@@ -187,6 +291,164 @@ private:
     std::vector<std::u16string> systemLibraries_;
     std::map<std::u16string, bool> files_;
     std::vector<Shortcut> shortcuts_;
+    std::vector<std::u16string> fonts_;
+    std::vector<std::u16string> systemHelpFiles_;
+    std::vector<std::u16string> sounds_;
+    std::vector<std::u16string> documents_;
+};
+
+// The letters of text rotated by 13 places, as the shell stores the names of what it counts.
+std::u16string Rot13(std::u16string_view text) {
+    std::u16string rotated(text);
+    for (char16_t& ch : rotated) {
+        if (ch >= u'a' && ch <= u'z') {
+            ch = static_cast<char16_t>(u'a' + (ch - u'a' + 13) % 26);
+        } else if (ch >= u'A' && ch <= u'Z') {
+            ch = static_cast<char16_t>(u'A' + (ch - u'A' + 13) % 26);
+        }
+    }
+    return rotated;
+}
+
+// The value names of a most-recently-used list: a, b, c, ... and its MRUList, newest first.
+void WriteMruList(CRegistryNode& key, CRandom& random, const std::vector<std::u16string>& items) {
+    std::u16string order;
+    for (std::size_t i = 0; i < items.size() && i < 26; ++i) {
+        const std::u16string letter(1, static_cast<char16_t>(u'a' + i));
+        CSyntheticBuilder::String(key, letter, items[i]);
+        order.insert(order.begin() + static_cast<std::ptrdiff_t>(random.Below(order.size() + 1)),
+                     letter[0]);
+    }
+    CSyntheticBuilder::String(key, u"MRUList", order);
+}
+
+// The settings programs keep for themselves, which only a deep scan reads: trees of keys
+// with many values of every kind, paths among them (most to files that are there).
+class CSettingsWriter {
+public:
+    CSettingsWriter(CSyntheticBuilder& builder, const CScanPrefixPlan& plan)
+        : builder_(builder), plan_(plan) {}
+
+    // A tree of keys below root for product, averaging about 30 keys of 19 values.
+    void Tree(CRegistryNode& root, const Product& product) {
+        CRandom& random = builder_.Random();
+        Values(root, product);
+        const std::size_t keys = random.Between(4, 56);
+        for (std::size_t i = 0; i < keys; ++i) {
+            std::u16string path(random.Pick(kSettingKeys));
+            if (random.Percent(50)) {
+                path += random.Percent(50) ? u"\\" + builder_.Identifier(4, 10)
+                                           : Concat({u"\\Profile ", Number(random.Below(8))});
+            }
+            Values(builder_.Key(root, path), product);
+        }
+        if (random.Percent(25)) {
+            RecentFiles(builder_.Key(root, u"Recent File List"), u"File");
+        }
+        if (random.Percent(15)) {
+            std::vector<std::u16string> items;
+            for (std::size_t i = 0, count = random.Between(3, 15); i < count; ++i) {
+                items.push_back(Document());
+            }
+            WriteMruList(builder_.Key(root, u"MRU"), random, items);
+        }
+    }
+
+    // File1, File2, ... naming the user's documents.
+    void RecentFiles(CRegistryNode& key, std::u16string_view prefix) {
+        for (std::size_t i = 0, count = builder_.Random().Between(2, 9); i < count; ++i) {
+            CSyntheticBuilder::String(key, Concat({prefix, Number(i + 1)}), Document());
+        }
+    }
+
+    const std::u16string& Document() {
+        const auto& documents = plan_.Documents();
+        return documents[builder_.Random().Below(documents.size())];
+    }
+
+private:
+    void Values(CRegistryNode& key, const Product& product) {
+        CRandom& random = builder_.Random();
+        const std::size_t count = random.Between(6, 32);
+        const std::size_t first = random.Below(std::size(kSettingNames));
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::u16string name =
+                i < std::size(kSettingNames)
+                    ? std::u16string(kSettingNames[(first + i) % std::size(kSettingNames)])
+                    : Concat({u"Item", Number(i)});
+            Value(key, name, product);
+        }
+    }
+
+    const std::u16string& ProductFile(const Product& product) {
+        CRandom& random = builder_.Random();
+        if (random.Percent(30)) {
+            return product.exe;
+        }
+        return product.libraries[random.Below(product.libraries.size())];
+    }
+
+    // One value of a kind drawn by its share among real programs' settings.
+    void Value(CRegistryNode& key, const std::u16string& name, const Product& product) {
+        CRandom& random = builder_.Random();
+        const std::size_t kind = random.Below(100);
+        if (kind < 14) {
+            CSyntheticBuilder::String(key, name, ProductFile(product));
+        } else if (kind < 20) {
+            CSyntheticBuilder::String(key, name, Document());
+        } else if (kind < 24) {
+            CSyntheticBuilder::String(key, name, product.folder);
+        } else if (kind < 26) {
+            // Now and then a file the program wrote once and has since deleted.
+            CSyntheticBuilder::String(
+                key, name,
+                random.Percent(10)
+                    ? Concat({product.folder, u"\\", builder_.Identifier(4, 8), u".log"})
+                    : product.folder + u"\\");
+        } else if (kind < 32) {
+            CSyntheticBuilder::String(
+                key, name,
+                Concat({u"https://www.", builder_.Identifier(5, 10), u".example/",
+                        builder_.Identifier(3, 8), random.Percent(50) ? u"/update.xml" : u""}));
+        } else if (kind < 44) {
+            CSyntheticBuilder::String(key, name, Number(random.Below(100000)));
+        } else if (kind < 48) {
+            CSyntheticBuilder::String(key, name, builder_.Guid());
+        } else if (kind < 54) {
+            CSyntheticBuilder::String(key, name, FileName(ProductFile(product)));
+        } else if (kind < 64) {
+            CSyntheticBuilder::String(
+                key, name,
+                random.Percent(70) ? std::u16string(random.Pick(kWords))
+                                   : Concat({random.Pick(kWords), u" ", random.Pick(kWords)}));
+        } else if (kind < 68) {
+            CSyntheticBuilder::String(key, name, ExpandableReference(product), RegExpandSz);
+        } else if (kind < 84) {
+            CSyntheticBuilder::Dword(key, name, static_cast<std::uint32_t>(random.Below(70000)));
+        } else if (kind < 90) {
+            builder_.RandomBytes(key, name, RegBinary, random.Between(4, 48));
+        } else {
+            CSyntheticBuilder::String(
+                key, name,
+                Concat({Number(random.Between(0, 1920)), u",", Number(random.Between(0, 1080)),
+                        u",", Number(random.Between(200, 1920)), u",",
+                        Number(random.Between(200, 1080))}));
+        }
+    }
+
+    // A path through an environment variable, as REG_EXPAND_SZ values hold them.
+    std::u16string ExpandableReference(const Product& product) {
+        constexpr std::u16string_view kProgramFiles = u"C:\\Program Files\\";
+        const std::u16string& file = ProductFile(product);
+        if (file.starts_with(kProgramFiles)) {
+            return u"%ProgramFiles%\\" + file.substr(kProgramFiles.size());
+        }
+        const auto& libraries = plan_.SystemLibraries();
+        return u"%SystemRoot%\\system32\\" + libraries[builder_.Random().Below(libraries.size())];
+    }
+
+    CSyntheticBuilder& builder_;
+    const CScanPrefixPlan& plan_;
 };
 
 // Writes the registry entries of the plan into the machine's branch.
@@ -198,12 +460,20 @@ public:
           plan_(plan),
           machine_(machine),
           classes_(builder_.Key(machine, u"Software\\Classes")),
-          classes32_(builder_.Key(classes_, u"Wow6432Node")) {}
+          classes32_(builder_.Key(classes_, u"Wow6432Node")),
+          settings_(builder_, plan_) {}
 
     void Write() {
         AddSystemRegistrations();
+        AddFonts();
+        AddHelpFiles();
         for (const Product& product : plan_.Products()) {
             AddProduct(product);
+            const std::u16string software =
+                product.is32Bit ? u"Software\\Wow6432Node\\" : u"Software\\";
+            settings_.Tree(
+                builder_.Key(machine_, Concat({software, product.vendor, u"\\", product.name})),
+                product);
         }
     }
 
@@ -236,6 +506,44 @@ private:
             return {u"%ProgramFiles%\\" + path.substr(kProgramFiles.size()), RegExpandSz};
         }
         return {path, RegSz};
+    }
+
+    // The installed fonts: most by their name alone (they are in the fonts folder), a few
+    // by the full path of a program's own font.
+    void AddFonts() {
+        CRegistryNode& fonts =
+            builder_.Key(machine_, u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts");
+        for (const std::u16string& file : plan_.Fonts()) {
+            const std::u16string stem = file.substr(0, file.rfind(u'.'));
+            const bool trueType = file.ends_with(u".ttf");
+            CSyntheticBuilder::String(fonts,
+                                      Concat({stem, trueType ? u" (TrueType)" : u" 8,10,12"}),
+                                      Random().Percent(10) ? Concat({kFontsFolder, file}) : file);
+        }
+        for (const Product& product : plan_.Products()) {
+            if (!product.font.empty()) {
+                CSyntheticBuilder::String(fonts, Concat({product.name, u" (TrueType)"}),
+                                          product.font);
+            }
+        }
+    }
+
+    // The help files: the value's name is the file, its data the folder holding it.
+    void AddHelpFiles() {
+        CRegistryNode& help = builder_.Key(machine_, u"Software\\Microsoft\\Windows\\Help");
+        CRegistryNode& htmlHelp =
+            builder_.Key(machine_, u"Software\\Microsoft\\Windows\\HTML Help");
+        const auto add = [&](std::u16string_view file, std::u16string_view folder) {
+            CSyntheticBuilder::String(file.ends_with(u".chm") ? htmlHelp : help, file, folder);
+        };
+        for (const std::u16string& file : plan_.SystemHelpFiles()) {
+            add(file, kHelpFolder);
+        }
+        for (const Product& product : plan_.Products()) {
+            if (!product.helpFile.empty()) {
+                add(FileName(product.helpFile), product.folder);
+            }
+        }
     }
 
     void AddSystemRegistrations() {
@@ -540,26 +848,172 @@ private:
     CRegistryNode& machine_;
     CRegistryNode& classes_;
     CRegistryNode& classes32_;
+    CSettingsWriter settings_;
 };
 
-void WriteUserEntries(CRegistryNode& user, const CScanPrefixPlan& plan,
-                      const ScanPrefixShape& shape) {
-    CSyntheticBuilder builder(shape.seed + 2, shape.scale);
-    for (const Product& product : plan.Products()) {
-        if (product.runsForUser) {
-            CSyntheticBuilder::String(
-                builder.Key(user, u"Software\\" + std::u16string(kCurrentVersion) + u"\\Run"),
-                product.name, product.exe);
-        }
-        if (product.hasUserSettings) {
+// Writes the user's entries: Run values, the sound scheme, the shell's history lists and
+// every product's settings.
+class CUserWriter {
+public:
+    CUserWriter(CRegistryNode& user, const CScanPrefixPlan& plan, const ScanPrefixShape& shape)
+        : builder_(shape.seed + 2, shape.scale),
+          plan_(plan),
+          user_(user),
+          settings_(builder_, plan) {}
+
+    void Write() {
+        AddSounds();
+        AddHistoryLists();
+        for (const Product& product : plan_.Products()) {
+            if (product.runsForUser) {
+                CSyntheticBuilder::String(
+                    builder_.Key(user_, u"Software\\" + std::u16string(kCurrentVersion) + u"\\Run"),
+                    product.name, product.exe);
+            }
             CRegistryNode& settings =
-                builder.Key(user, Concat({u"Software\\", product.vendor, u"\\", product.name}));
-            CSyntheticBuilder::String(settings, u"InstallPath", product.folder);
-            CSyntheticBuilder::Dword(settings, u"Flags",
-                                     static_cast<std::uint32_t>(builder.Random().Next()));
+                builder_.Key(user_, Concat({u"Software\\", product.vendor, u"\\", product.name}));
+            if (product.hasUserSettings) {
+                CSyntheticBuilder::String(settings, u"InstallPath", product.folder);
+                CSyntheticBuilder::Dword(settings, u"Flags",
+                                         static_cast<std::uint32_t>(Random().Next()));
+            }
+            settings_.Tree(settings, product);
         }
     }
-}
+
+private:
+    CRandom& Random() { return builder_.Random(); }
+
+    // A sound as the scheme names it: mostly by full path, some through %SystemRoot%, some by
+    // name alone (found in the media folder), a few not at all.
+    std::pair<std::u16string, RegType> SoundReference() {
+        const auto& sounds = plan_.Sounds();
+        const std::u16string& name = sounds[Random().Below(sounds.size())];
+        const std::size_t form = Random().Below(20);
+        if (form < 12) {
+            return {Concat({kMediaFolder, name}), RegSz};
+        }
+        if (form < 16) {
+            return {u"%SystemRoot%\\media\\" + name, RegExpandSz};
+        }
+        if (form < 19) {
+            return {name, RegSz};
+        }
+        return {u"", RegSz};
+    }
+
+    void AddEvent(CRegistryNode& app, std::u16string_view event) {
+        CRegistryNode& key = builder_.Key(app, event);
+        for (std::u16string_view setting : {u".Current", u".Default"}) {
+            const auto [text, type] = SoundReference();
+            CSyntheticBuilder::String(builder_.Key(key, setting), u"", text, type);
+        }
+        if (Random().Percent(20)) {
+            CSyntheticBuilder::String(builder_.Key(key, u".None"), u"", u"");
+        }
+        CSyntheticBuilder::String(builder_.Key(user_, Concat({u"AppEvents\\EventLabels\\", event})),
+                                  u"", Concat({event, u" sound"}));
+    }
+
+    void AddSounds() {
+        CRegistryNode& apps = builder_.Key(user_, u"AppEvents\\Schemes\\Apps");
+        CSyntheticBuilder::String(builder_.Key(user_, u"AppEvents\\Schemes"), u"", u".Default");
+        CRegistryNode& system = builder_.Key(apps, u".Default");
+        for (std::u16string_view event : kSystemEvents) {
+            AddEvent(system, event);
+        }
+        CRegistryNode& explorer = builder_.Key(apps, u"Explorer");
+        for (std::u16string_view event : kExplorerEvents) {
+            AddEvent(explorer, event);
+        }
+        for (const Product& product : plan_.Products()) {
+            if (!Random().Percent(5)) {
+                continue;
+            }
+            CRegistryNode& app = builder_.Key(apps, product.progIdPrefix);
+            CSyntheticBuilder::String(app, u"", product.name);
+            for (std::size_t i = 0, count = Random().Between(2, 6); i < count; ++i) {
+                AddEvent(app, Concat({product.progIdPrefix, kProductEvents[i]}));
+            }
+        }
+    }
+
+    void AddHistoryLists() {
+        const std::u16string explorer = Concat({u"Software\\", kCurrentVersion, u"\\Explorer\\"});
+        // The programs each file type was opened with.
+        std::vector<std::u16string> extensions(std::begin(kDocumentExtensions),
+                                               std::end(kDocumentExtensions));
+        for (std::size_t i = 0, count = builder_.Count(200); i < count; ++i) {
+            extensions.push_back(builder_.Identifier(2, 4));
+        }
+        for (const std::u16string& extension : SortedUnique(std::move(extensions))) {
+            CRegistryNode& type =
+                builder_.Key(user_, Concat({explorer, u"FileExts\\.", extension}));
+            std::vector<std::u16string> programs;
+            for (std::size_t i = 0, count = Random().Between(1, 4); i < count; ++i) {
+                programs.emplace_back(FileName(Program().exe));
+            }
+            WriteMruList(builder_.Key(type, u"OpenWithList"), Random(), programs);
+            CSyntheticBuilder::String(builder_.Key(type, u"OpenWithProgids"),
+                                      Program().progIdPrefix + u"." + extension, u"");
+        }
+        // The files the common file dialogs opened and saved, by extension and in all.
+        for (std::u16string_view extension : kDocumentExtensions) {
+            std::vector<std::u16string> files;
+            for (const std::u16string& document : plan_.Documents()) {
+                if (document.ends_with(Concat({u".", extension})) && Random().Percent(3)) {
+                    files.push_back(document);
+                }
+            }
+            WriteMruList(
+                builder_.Key(user_, Concat({explorer, u"ComDlg32\\OpenSaveMRU\\", extension})),
+                Random(), files);
+        }
+        std::vector<std::u16string> recent;
+        for (std::size_t i = 0; i < 26; ++i) {
+            recent.push_back(settings_.Document());
+        }
+        WriteMruList(builder_.Key(user_, explorer + u"ComDlg32\\OpenSaveMRU\\*"), Random(), recent);
+        // What the user started, counted under names in rot13: programs by path, start menu
+        // entries through the special folder they are in.
+        CRegistryNode& programs = builder_.Key(
+            user_, Concat({explorer, u"UserAssist\\", kUserAssistKeys[0], u"\\Count"}));
+        CRegistryNode& shortcuts = builder_.Key(
+            user_, Concat({explorer, u"UserAssist\\", kUserAssistKeys[1], u"\\Count"}));
+        for (CRegistryNode* count : {&programs, &shortcuts}) {
+            builder_.RandomBytes(*count, Rot13(u"UEME_CTLSESSION"), RegBinary, 16);
+        }
+        for (const Product& product : plan_.Products()) {
+            if (Random().Percent(50)) {
+                builder_.RandomBytes(programs, Rot13(u"UEME_RUNPATH:" + product.exe), RegBinary,
+                                     16);
+            }
+            if (Random().Percent(40)) {
+                builder_.RandomBytes(shortcuts,
+                                     Rot13(Concat({u"UEME_RUNPIDL:%csidl2%\\", product.vendor,
+                                                   u"\\", product.name, u".lnk"})),
+                                     RegBinary, 16);
+            }
+        }
+        // The recent files of the system's own programs.
+        for (std::u16string_view applet : {u"Wordpad", u"Paint"}) {
+            settings_.RecentFiles(
+                builder_.Key(user_, Concat({u"Software\\", kCurrentVersion, u"\\Applets\\", applet,
+                                            u"\\Recent File List"})),
+                u"File");
+        }
+    }
+
+    const Product& Program() {
+        const auto& products = plan_.Products();
+        return products[Random().Below(products.size())];
+    }
+
+    CSyntheticBuilder builder_;
+    const CScanPrefixPlan& plan_;
+    CRegistryNode& user_;
+    CSettingsWriter settings_;
+};
 
 // The keys and links every prefix has, from the demo prefix's baseline: the writes of one
 // root, whose full paths start with rootPrefix.
@@ -715,7 +1169,7 @@ FileError WritePrefix(IFileIo& files, const fs::path& folder, const ScanPrefixSh
     if (!failure) {
         failure = WriteBranchFile(files, folder, PrefixBranch::User, [&](CRegistryNode& node) {
             WriteBaseline(node, u"HKEY_CURRENT_USER\\");
-            WriteUserEntries(node, plan, shape);
+            CUserWriter(node, plan, shape).Write();
         });
     }
     if (!failure) {

@@ -3,11 +3,13 @@
 // A large synthetic Wine prefix for measuring the scanners: a registry in the shapes they
 // read (COM classes with their servers, ProgIDs, application identifiers, type libraries and
 // interfaces in both views, file types with verbs, icons and handlers, uninstall, App Paths,
-// Run, shared library, approved extension and package installer entries) and a drive C: that holds
-// the files those entries name, with shortcuts in the start menus, on the desktops and in the
-// startup folders. Most references lead to a file that exists; a few percent do not: whole products
-// whose folder is gone, and single files missing from a product that is still there. The same seed
-// and scale give the same prefix.
+// Run, shared library, approved extension and package installer entries, installed fonts,
+// help files, the sound scheme, the shell's history lists, and every product's own settings
+// trees in both branches) and a drive C: that holds the files those entries name, with
+// shortcuts in the start menus, on the desktops and in the startup folders. Most references
+// lead to a file that exists; a few percent do not: whole products whose folder is gone, and
+// single files missing from a product that is still there. The same seed and scale give the
+// same prefix.
 
 #include <cstddef>
 #include <cstdint>

@@ -9,6 +9,21 @@
 namespace quillary {
 namespace {
 
+// An identifier in its bare form: 8-4-4-4-12 hexadecimal digits, no braces.
+bool IsBareIdentifier(std::u16string_view name) {
+    if (name.size() != 36)
+        return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char16_t ch = name[i];
+        const bool hyphenPlace = i == 8 || i == 13 || i == 18 || i == 23;
+        const bool hex =
+            (ch >= u'0' && ch <= u'9') || (ch >= u'a' && ch <= u'f') || (ch >= u'A' && ch <= u'F');
+        if (hyphenPlace ? ch != u'-' : !hex)
+            return false;
+    }
+    return true;
+}
+
 // Keys the empty-key search never reports, matched in the upper-cased full path.
 constexpr std::array<std::u16string_view, 30> kProtectedEmptyKeyFragments = {
     u"WOW6432NODE",
@@ -301,6 +316,10 @@ bool CCategory::IsProtectedEmptyKey(std::u16string_view subKey, std::u16string_v
         upper.find(kSafetyEmptyKeyFragment) != std::u16string::npos) {
         return true;
     }
+    // Components register themselves in a category by an empty key named after their
+    // identifier without braces (media transforms, for one): such a key is always kept.
+    if (IsBareIdentifier(LastPathPart(fullPath)))
+        return true;
     // An empty key named after a braced identifier is kept unless that identifier is
     // registered as a class, a type library and an interface at once: COM components create
     // such keys as markers and look for them, and removing one is not worth the risk.

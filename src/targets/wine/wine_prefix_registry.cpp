@@ -3,7 +3,12 @@
 #include <sys/stat.h>
 #include <ctime>
 
+#include <bit>
+#include <cstring>
+#include <exception>
+#include <span>
 #include <system_error>
+#include <thread>
 
 #include "targets/wine/wine_reg_writer.h"
 #include "targets/wine/wineserver_lock.h"
@@ -26,8 +31,58 @@ constexpr BranchFile kSystemFile = {"system.reg", "REGISTRY\\\\Machine"};
 constexpr BranchFile kUserFile = {"user.reg", "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000"};
 constexpr BranchFile kDefaultUserFile = {"userdef.reg", "REGISTRY\\\\User\\\\.Default"};
 
+// A hash of a file's bytes that can be taken piece by piece as the file is read: the same
+// bytes give the same value however they are split. It only tells whether a file is still
+// the one loaded or saved, so it needs to be fast rather than strong.
+class CContentHash {
+public:
+    void Add(std::string_view bytes) {
+        length_ += bytes.size();
+        std::size_t at = 0;
+        while (carried_ > 0 && carried_ < sizeof carry_ && at < bytes.size()) {
+            carry_[carried_++] = bytes[at++];
+        }
+        if (carried_ == sizeof carry_) {
+            Mix(Word(carry_));
+            carried_ = 0;
+        }
+        for (; at + sizeof carry_ <= bytes.size(); at += sizeof carry_) {
+            Mix(Word(bytes.data() + at));
+        }
+        while (at < bytes.size()) {
+            carry_[carried_++] = bytes[at++];
+        }
+    }
+
+    std::size_t Value() const {
+        std::uint64_t state = state_;
+        for (std::size_t i = 0; i < carried_; ++i) {
+            state = (state ^ static_cast<unsigned char>(carry_[i])) * kMultiplier;
+        }
+        state = (state ^ length_) * kMultiplier;
+        return static_cast<std::size_t>(state ^ (state >> 32));
+    }
+
+private:
+    static constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+
+    static std::uint64_t Word(const char* bytes) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes, sizeof word);
+        return word;
+    }
+    void Mix(std::uint64_t word) { state_ = std::rotl((state_ ^ word) * kMultiplier, 29); }
+
+    std::uint64_t state_ = 0xCBF29CE484222325ull;
+    std::uint64_t length_ = 0;
+    char carry_[8] = {};
+    std::size_t carried_ = 0;
+};
+
 std::size_t ContentHash(std::string_view bytes) {
-    return std::hash<std::string_view>{}(bytes);
+    CContentHash hash;
+    hash.Add(bytes);
+    return hash.Value();
 }
 
 // The #arch option among the header lines (before the first key), or empty.
@@ -48,6 +103,56 @@ std::string PeekArch(std::string_view bytes) {
         offset = end + 1;
     }
     return {};
+}
+
+// The registry files are read in pieces this large: parsed as they come, they are never held
+// whole, which keeps the peak memory of a load near the size of the tree it builds.
+constexpr std::size_t kReadPieceBytes = std::size_t{1} << 20;
+
+// The #arch option of a registry file, read from its header lines alone; empty when it has
+// none or cannot be read.
+std::string ReadArch(IFileIo& fileIo, const std::filesystem::path& path) {
+    std::string head;
+    // Reading stops at the first key line; only the new bytes are searched for it.
+    const auto readOn = [&head](std::span<const std::uint8_t> piece) {
+        const std::size_t searchFrom = head.empty() ? 0 : head.size() - 1;
+        head.append(reinterpret_cast<const char*>(piece.data()), piece.size());
+        return !head.starts_with('[') && head.find("\n[", searchFrom) == std::string::npos;
+    };
+    std::error_code code;
+    if (!std::filesystem::exists(path, code) ||
+        fileIo.ReadFileInPieces(path, kMaxRegistryFileBytes, std::size_t{1} << 16, readOn)) {
+        return {};
+    }
+    return PeekArch(head);
+}
+
+// Reads a registry file into branch piece by piece; the hash of its bytes goes to *hash.
+// False, with the branch left empty and the reason reported, when the file cannot be read.
+bool ReadBranchFile(IFileIo& fileIo, const std::filesystem::path& path, const std::string& fileName,
+                    CRegistryNode& branch, FileTime loadTime, WineRegHeader* header,
+                    std::vector<WineRegDiagnostic>* diagnostics, std::size_t* hash) {
+    CContentHash content;
+    CWineRegPieceReader reader(fileName, branch, loadTime, header, diagnostics);
+    const FileError failure = fileIo.ReadFileInPieces(
+        path, kMaxRegistryFileBytes, kReadPieceBytes, [&](std::span<const std::uint8_t> piece) {
+            const std::string_view text(reinterpret_cast<const char*>(piece.data()), piece.size());
+            content.Add(text);
+            reader.Feed(text);
+            return true;
+        });
+    if (!failure) {
+        reader.Finish();
+        *hash = content.Value();
+        return true;
+    }
+    while (branch.ChildCount() > 0) {
+        const std::u16string name = branch.ChildAt(branch.ChildCount() - 1)->Name();
+        branch.RemoveChild(name);
+    }
+    diagnostics->push_back(WineRegDiagnostic{fileName, 0, *failure});
+    *hash = ContentHash({});
+    return false;
 }
 
 }  // namespace
@@ -94,37 +199,15 @@ std::unique_ptr<CWinePrefixRegistry> CWinePrefixRegistry::Open(IFileIo& fileIo,
                                                                const IClock* clock) {
     if (!IsWinePrefix(prefix, error))
         return nullptr;
-    std::error_code code;
     std::unique_ptr<CWinePrefixRegistry> store(new CWinePrefixRegistry(fileIo, prefix));
 
-    struct Loaded {
-        const BranchFile* file;
-        std::vector<std::uint8_t> bytes;
-        bool present = false;
-    };
-    std::vector<Loaded> files = {{&kSystemFile, {}}, {&kUserFile, {}}, {&kDefaultUserFile, {}}};
+    const BranchFile* files[] = {&kSystemFile, &kUserFile, &kDefaultUserFile};
     // Stamped before reading: a file replaced while it is read then counts as changed.
     std::vector<FileStamp> stamps;
-    stamps.reserve(files.size());
-    for (Loaded& loaded : files) {
-        stamps.push_back(store->StampOf(loaded.file->fileName));
+    for (const BranchFile* file : files) {
+        stamps.push_back(store->StampOf(file->fileName));
     }
-    for (Loaded& loaded : files) {
-        const std::filesystem::path path = prefix / loaded.file->fileName;
-        if (!std::filesystem::exists(path, code)) {
-            continue;  // Wine creates a missing file on its next save; so do we.
-        }
-        if (FileError failure = fileIo.ReadWholeFile(path, kMaxRegistryFileBytes, loaded.bytes)) {
-            store->diagnostics_.push_back(WineRegDiagnostic{loaded.file->fileName, 0, *failure});
-            continue;
-        }
-        loaded.present = true;
-    }
-    const auto text = [](const Loaded& loaded) {
-        return std::string_view(reinterpret_cast<const char*>(loaded.bytes.data()),
-                                loaded.bytes.size());
-    };
-    const std::string arch = PeekArch(text(files[0]));
+    const std::string arch = ReadArch(fileIo, prefix / kSystemFile.fileName);
 
     MemoryRegistryOptions options;
     options.is64Bit = arch != "win32";
@@ -145,22 +228,60 @@ std::unique_ptr<CWinePrefixRegistry> CWinePrefixRegistry::Open(IFileIo& fileIo,
                                     users->AddChild(u".Default")};
     const FileTime loadTime =
         ToFileTime(clock != nullptr ? clock->Now() : std::chrono::system_clock::now());
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        Branch branch{files[i].file->fileName,    branchNodes[i], {}, false, stamps[i],
-                      ContentHash(text(files[i]))};
-        branch.header.relativeTo = files[i].file->relativeTo;
-        branch.header.arch = arch;
-        if (files[i].present) {
-            WineRegHeader header;
-            ReadWineRegFile(text(files[i]), branch.fileName, *branch.node, loadTime, &header,
-                            &store->diagnostics_);
-            if (header.arch != arch) {
-                store->diagnostics_.push_back(WineRegDiagnostic{
-                    branch.fileName, 0,
-                    "its #arch (" + header.arch + ") differs from system.reg's (" + arch + ")"});
+    // Each file fills its own branch, so the user's files are read on a second thread while
+    // system.reg, the largest by far, is read on this one. What each read reports is kept
+    // apart and taken in the files' order afterwards, as one thread would have reported it.
+    struct FileRead {
+        bool present = false;
+        bool read = false;
+        WineRegHeader header;
+        std::vector<WineRegDiagnostic> diagnostics;
+        std::size_t contentHash = ContentHash({});
+        std::exception_ptr failure;
+    };
+    FileRead reads[std::size(files)];
+    const auto readFile = [&](std::size_t i) {
+        try {
+            const std::filesystem::path path = prefix / files[i]->fileName;
+            std::error_code missing;
+            // Wine creates a missing file on its next save; so do we.
+            reads[i].present = std::filesystem::exists(path, missing);
+            if (reads[i].present) {
+                reads[i].read =
+                    ReadBranchFile(fileIo, path, files[i]->fileName, *branchNodes[i], loadTime,
+                                   &reads[i].header, &reads[i].diagnostics, &reads[i].contentHash);
             }
-            if (!header.relativeTo.empty()) {
-                branch.header.relativeTo = header.relativeTo;
+        } catch (...) {
+            reads[i].failure = std::current_exception();
+        }
+    };
+    {
+        std::jthread userFiles([&] {
+            for (std::size_t i = 1; i < std::size(files); ++i) {
+                readFile(i);
+            }
+        });
+        readFile(0);
+    }
+    for (std::size_t i = 0; i < std::size(files); ++i) {
+        FileRead& read = reads[i];
+        if (read.failure) {
+            std::rethrow_exception(read.failure);
+        }
+        Branch branch{files[i]->fileName, branchNodes[i], {}, false, stamps[i], read.contentHash};
+        branch.header.relativeTo = files[i]->relativeTo;
+        branch.header.arch = arch;
+        store->diagnostics_.insert(store->diagnostics_.end(), read.diagnostics.begin(),
+                                   read.diagnostics.end());
+        if (read.read) {
+            if (read.header.arch != arch) {
+                store->diagnostics_.push_back(
+                    WineRegDiagnostic{branch.fileName, 0,
+                                      "its #arch (" + read.header.arch +
+                                          ") differs from system.reg's (" + arch + ")"});
+            }
+            if (!read.header.relativeTo.empty()) {
+                branch.header.relativeTo = read.header.relativeTo;
             }
         }
         store->branches_.push_back(std::move(branch));

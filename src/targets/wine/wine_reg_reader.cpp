@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "core/bytes.h"
 #include "core/text_encoding.h"
@@ -67,18 +68,34 @@ public:
         : fileName_(fileName), branch_(branch), loadTime_(loadTime), diagnostics_(diagnostics) {}
 
     bool Read(std::string_view bytes, WineRegHeader* header) {
+        ReadLines(bytes, header);
+        return understood_;
+    }
+
+    // Reads a run of the file's lines that holds every line of each key it starts: the whole
+    // file, or a part of it ending before a key line. The first run must start the file.
+    void ReadLines(std::string_view bytes, WineRegHeader* header) {
+        if (rejected_) {
+            return;
+        }
         bytes_ = bytes;
+        offset_ = 0;
         std::string_view line;
-        if (!NextLine(&line) || line != kWineRegHeaderLine) {
-            Report("not a Wine registry file: the first line must be \"" +
-                   std::string(kWineRegHeaderLine) + "\"");
-            return false;
+        if (!started_) {
+            started_ = true;
+            if (!NextLine(&line) || line != kWineRegHeaderLine) {
+                Report("not a Wine registry file: the first line must be \"" +
+                       std::string(kWineRegHeaderLine) + "\"");
+                rejected_ = true;
+                return;
+            }
         }
         while (NextLine(&line)) {
             ReadLine(line, header);
         }
-        return understood_;
     }
+
+    bool Understood() const { return understood_; }
 
 private:
     // The next line, or false at the end of the file. Wine ends every line, the last one too,
@@ -521,12 +538,14 @@ private:
         }
     }
 
-    const std::string& fileName_;
+    const std::string fileName_;  // a copy: a piece reader outlives its caller's text
     CRegistryNode& branch_;
     FileTime loadTime_;
     std::vector<WineRegDiagnostic>* diagnostics_;
     std::string_view bytes_;
     std::size_t offset_ = 0;
+    bool started_ = false;   // the header line was read
+    bool rejected_ = false;  // it was not Wine's: nothing more is read
     std::size_t lineNumber_ = 0;
     CRegistryNode* key_ = nullptr;
     bool understood_ = true;
@@ -554,6 +573,53 @@ bool ReadWineRegFile(std::string_view bytes, const std::string& fileName, CRegis
                      FileTime loadTime, WineRegHeader* header,
                      std::vector<WineRegDiagnostic>* diagnostics) {
     return CWineRegReader(fileName, branch, loadTime, diagnostics).Read(bytes, header);
+}
+
+struct CWineRegPieceReader::State {
+    CWineRegReader reader;
+    WineRegHeader* header;
+    std::string pending;  // the lines of the last key read so far, and any line begun
+};
+
+CWineRegPieceReader::CWineRegPieceReader(const std::string& fileName, CRegistryNode& branch,
+                                         FileTime loadTime, WineRegHeader* header,
+                                         std::vector<WineRegDiagnostic>* diagnostics)
+    : state_(new State{CWineRegReader(fileName, branch, loadTime, diagnostics), header, {}}) {}
+
+CWineRegPieceReader::~CWineRegPieceReader() = default;
+
+void CWineRegPieceReader::Feed(std::string_view piece) {
+    std::string& pending = state_->pending;
+    const std::size_t searchFrom = pending.empty() ? 0 : pending.size() - 1;
+    pending.append(piece);
+    // Cut before the last key line found so far, unless the line before it ends in a backslash:
+    // the reader takes the line after such a line as its continuation, so the two must reach
+    // it together. Only the new bytes are searched, so a long run without a key line costs no
+    // more than its length.
+    std::string_view searched = std::string_view(pending).substr(searchFrom);
+    std::size_t cut = std::string_view::npos;
+    for (std::size_t at = searched.rfind("\n["); at != std::string_view::npos;
+         at = at == 0 ? std::string_view::npos : searched.rfind("\n[", at - 1)) {
+        std::string_view before = std::string_view(pending).substr(0, searchFrom + at);
+        if (!before.empty() && before.back() == '\r') {
+            before.remove_suffix(1);
+        }
+        if (before.empty() || before.back() != '\\') {
+            cut = searchFrom + at + 1;
+            break;
+        }
+    }
+    if (cut == std::string_view::npos) {
+        return;
+    }
+    state_->reader.ReadLines(std::string_view(pending).substr(0, cut), state_->header);
+    pending.erase(0, cut);
+}
+
+bool CWineRegPieceReader::Finish() {
+    state_->reader.ReadLines(state_->pending, state_->header);
+    state_->pending.clear();
+    return state_->reader.Understood();
 }
 
 }  // namespace quillary

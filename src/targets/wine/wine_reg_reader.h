@@ -4,6 +4,7 @@
 // does not understand.
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,5 +31,27 @@ std::string DescribeDiagnostic(const WineRegDiagnostic& diagnostic);
 bool ReadWineRegFile(std::string_view bytes, const std::string& fileName, CRegistryNode& branch,
                      FileTime loadTime, WineRegHeader* header,
                      std::vector<WineRegDiagnostic>* diagnostics);
+
+// Reads a file handed over in pieces of any size as they come from the disk, so that the
+// whole file is never held at once. The pieces read in turn give the same tree, header and
+// diagnostics as ReadWineRegFile on the whole file. header and diagnostics must outlive the
+// reader.
+class CWineRegPieceReader {
+public:
+    CWineRegPieceReader(const std::string& fileName, CRegistryNode& branch, FileTime loadTime,
+                        WineRegHeader* header, std::vector<WineRegDiagnostic>* diagnostics);
+    ~CWineRegPieceReader();
+    CWineRegPieceReader(const CWineRegPieceReader&) = delete;
+    CWineRegPieceReader& operator=(const CWineRegPieceReader&) = delete;
+
+    // Takes the next piece of the file and reads the keys it completes.
+    void Feed(std::string_view piece);
+    // Reads the rest once the file has ended; true when every line was understood.
+    bool Finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 }  // namespace quillary

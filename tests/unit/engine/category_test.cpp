@@ -138,6 +138,7 @@ TEST(CategoryTest, SearchEmptyKeysReportsWhatHoldsNothing) {
         [HKEY_CURRENT_USER\Software\Vendor\Deep\Er\Empty]
         [HKEY_CURRENT_USER\Software\Vendor\Wow6432Node\Empty]
         [HKEY_CURRENT_USER\Software\Vendor\Plugin\{11111111-2222-3333-4444-555555555555}]
+        [HKEY_CURRENT_USER\Software\Vendor\Transforms\d6c02d4b-6833-45b4-971a-05a4b04bab91\8d7e2f91-0a3c-4e6b-9f15-1c2d3e4f5a6b]
         [HKEY_CURRENT_USER\Software\Vendor\Skipped\Empty]
     )");
     CManualCategory category(fixture.Environment());
@@ -153,7 +154,8 @@ TEST(CategoryTest, SearchEmptyKeysReportsWhatHoldsNothing) {
         EXPECT_EQ(problem->DetailLine(1), problem->Key);
     }
     // With the recurse flag a key whose one value is named counts as empty; a braced
-    // identifier that is not a registered class, Wow6432Node and excluded paths are kept.
+    // identifier that is not a registered class, an identifier without braces (a component
+    // registered by the key's existence), Wow6432Node and excluded paths are kept.
     EXPECT_EQ(keys, (std::vector<std::u16string>{
                         u"HKEY_CURRENT_USER\\Software\\Vendor\\Deep\\Er\\Empty",
                         u"HKEY_CURRENT_USER\\Software\\Vendor\\Empty",
