@@ -323,7 +323,7 @@ fs::path FindWineLoader() {
         folders = colon == std::string_view::npos ? std::string_view() : folders.substr(colon + 1);
         if (folder.empty())
             continue;
-        const fs::path candidate = fs::path(folder) / "wine";
+        fs::path candidate = fs::path(folder) / "wine";
         if (::access(candidate.c_str(), X_OK) == 0 && !IsDirectory(candidate))
             return candidate;
     }

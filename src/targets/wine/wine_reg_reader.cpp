@@ -63,9 +63,12 @@ std::optional<char32_t> DecodeUtf8(std::string_view line, std::size_t* pos) {
 // Reads the lines of one file and fills the branch, collecting what it cannot understand.
 class CWineRegReader {
 public:
-    CWineRegReader(const std::string& fileName, CRegistryNode& branch, FileTime loadTime,
+    CWineRegReader(std::string fileName, CRegistryNode& branch, FileTime loadTime,
                    std::vector<WineRegDiagnostic>* diagnostics)
-        : fileName_(fileName), branch_(branch), loadTime_(loadTime), diagnostics_(diagnostics) {}
+        : fileName_(std::move(fileName)),
+          branch_(branch),
+          loadTime_(loadTime),
+          diagnostics_(diagnostics) {}
 
     bool Read(std::string_view bytes, WineRegHeader* header) {
         ReadLines(bytes, header);
