@@ -13,7 +13,11 @@ constexpr std::u16string_view kSettingsKey = u"";
 
 }  // namespace
 
-CCleaningRun::CCleaningRun(CleaningEnvironment& environment) : environment_(environment) {}
+// A stop asked for once the run exists (while the restore point is made, say) ends it before
+// its first repair, so the stop event is cleared here rather than when the repairs begin.
+CCleaningRun::CCleaningRun(CleaningEnvironment& environment) : environment_(environment) {
+    environment_.scans.StopEvent().Reset();
+}
 
 int CCleaningRun::RepairCategory(CCategory& category) {
     SettingsValues& values = environment_.settings.Values();
@@ -92,7 +96,6 @@ CleaningResult CCleaningRun::Run() {
         BeginPartialBackup(environment_.backup, environment_.appTitle);
     backup_ = backup.get();
     scans.RepairContext().undoSession = backup_;
-    scans.StopEvent().Reset();
     int last = 0;
     if (!backup->Failure().empty()) {
         // Without its journal no change could be undone: nothing is tried.

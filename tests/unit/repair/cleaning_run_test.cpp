@@ -43,14 +43,15 @@ protected:
         scans_.CreateCategories(0x1 | 0x20, 2);
     }
 
-    CleaningResult Run(std::function<std::optional<std::string>()> writeRefusal = {}) {
+    CleaningResult Run(std::function<std::optional<std::string>()> writeRefusal = {},
+                       std::function<void()> createRestorePoint = {}) {
         CleaningEnvironment cleaning{scans_,
                                      target_,
                                      settings_,
                                      exclusions_,
                                      fixture_.Environment(),
                                      u"Quillary",
-                                     {},
+                                     std::move(createRestorePoint),
                                      [](std::u16string_view id) {
                                          return id == u"IDS_ERRORS_PROCESSED"
                                                     ? std::u16string(u"%d of %d")
@@ -171,6 +172,16 @@ TEST_F(CleaningRunTest, ARefusingTargetEndsTheRun) {
     EXPECT_EQ(result.refusal, "the files changed");
     EXPECT_EQ(result.attempted, 1);
     EXPECT_EQ(keys.Problems().size(), 1u);  // the one not tried stays, and joins no hide list
+}
+
+// The user asks to stop while the restore point is made: no repair is tried.
+TEST_F(CleaningRunTest, AStopBeforeTheFirstRepairEndsTheRun) {
+    CCategory& keys = *scans_.CategoryOf(0x20);
+    keys.AddProblem(false, 35, u"HKEY_CURRENT_USER\\Software\\Vendor\\Gone1", u"", u"", u"");
+    CleaningResult result = Run({}, [this] { scans_.StopEvent().Set(); });
+    EXPECT_TRUE(result.stopped);
+    EXPECT_EQ(result.attempted, 0);
+    EXPECT_EQ(keys.Problems().size(), 1u);
 }
 
 }  // namespace
