@@ -9,7 +9,8 @@
 
 namespace quillary {
 
-// The scanner of category index (0-13); null for a category this version has no scanner for.
+// The scanner of category index (0-13); null for another index, and for the shortcut scanners
+// when the environment has no reader of shortcut files.
 std::unique_ptr<CCategory> MakeCategory(int index, ScanEnvironment& environment);
 
 // The bits of the categories MakeCategory has a scanner for.
