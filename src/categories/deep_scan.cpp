@@ -95,11 +95,27 @@ CFragmentMatcher LowerCaseMatcher(const std::array<std::u16string_view, N>& frag
     return CFragmentMatcher(lowered);
 }
 
+const CFragmentMatcher& ExcludedKeyMatcher() {
+    static const CFragmentMatcher matcher = LowerCaseMatcher(kExcludedKeyFragments);
+    return matcher;
+}
+
+const CFragmentMatcher& SafetyKeyMatcher() {
+    static const CFragmentMatcher matcher = LowerCaseMatcher(kSafetyKeyFragments);
+    return matcher;
+}
+
 // Appends a path part, with the separator when the path already has one.
 void AppendPathPart(std::u16string& path, std::u16string_view part) {
     if (!path.empty())
         path += u'\\';
     path += part;
+}
+
+// Sets lower to text lower-cased, reusing its storage.
+void AssignLowerCase(std::u16string& lower, std::u16string_view text) {
+    lower.resize(text.size());
+    std::transform(text.begin(), text.end(), lower.begin(), ToLowerChar);
 }
 
 }  // namespace
@@ -108,10 +124,17 @@ struct CDeepScan::WalkState {
     RegSam view = 0;  // the view bit of every open; none on a 32-bit system
     bool is32BitEntry = false;
     std::u16string path;
-    std::u16string lowerPath;
+    // A child's separator and name lower-cased, and the status line: rebuilt for each child.
+    std::u16string lowerPart;
+    std::u16string status;
     // The value enumeration's buffers, shared by every key of the walk.
     std::vector<char16_t> valueName = std::vector<char16_t>(kValueNameLength);
     std::vector<char16_t> valueData = std::vector<char16_t>(kValueDataSize / sizeof(char16_t));
+};
+
+struct CDeepScan::PathMatch {
+    CFragmentMatcher::State excluded;
+    CFragmentMatcher::State safety;
 };
 
 CDeepScan::CDeepScan(ScanEnvironment& environment, HKey root, std::u16string_view basePath,
@@ -134,8 +157,8 @@ bool CDeepScan::IsFileText(std::u16string_view text) const {
         // An address names a file only through the res: and file: schemes.
         const std::size_t scheme = text.find(u"://");
         if (scheme >= 3 && scheme <= 6) {
-            const std::u16string name = ToLower(text.substr(0, scheme));
-            return name == u"res" || name == u"file";
+            const std::u16string_view name = text.substr(0, scheme);
+            return EqualsNoCase(name, u"res") || EqualsNoCase(name, u"file");
         }
         // A drive-like part after a leading number ("1:\", "12,C:\") is a count or an index
         // followed by data, not a path.
@@ -149,9 +172,13 @@ bool CDeepScan::IsFileText(std::u16string_view text) const {
         return true;
     if (environment_.settings.PreferSafetyOverCount)
         return false;
-    const std::u16string name = ToLower(TrimView(text));
-    const std::u16string_view tail =
-        std::u16string_view(name).substr(name.size() - std::min<std::size_t>(name.size(), 4));
+    // The last four characters of the trimmed text, lower-cased without an allocation.
+    const std::u16string_view name = TrimView(text);
+    std::array<char16_t, 4> lowerTail{};
+    const std::size_t tailLength = std::min<std::size_t>(name.size(), lowerTail.size());
+    std::transform(name.end() - static_cast<std::ptrdiff_t>(tailLength), name.end(),
+                   lowerTail.begin(), ToLowerChar);
+    const std::u16string_view tail(lowerTail.data(), tailLength);
     return std::any_of(kProgramExtensions.begin(), kProgramExtensions.end(),
                        [&](std::u16string_view extension) {
                            return tail.find(extension) != std::u16string_view::npos;
@@ -198,11 +225,12 @@ int CDeepScan::WalkView(RegSam view) {
     state.view = view;
     state.is32BitEntry = view == KeyWow64_32Key;
     state.path = basePath_;
-    state.lowerPath = basePath_;
-    return WalkKey(state, root_, basePath_, 0);
+    const PathMatch start{ExcludedKeyMatcher().Start(), SafetyKeyMatcher().Start()};
+    return WalkKey(state, root_, basePath_, ExtendMatch(start, basePath_), 0);
 }
 
-int CDeepScan::WalkKey(WalkState& state, HKey parent, std::u16string_view name, int depth) {
+int CDeepScan::WalkKey(WalkState& state, HKey parent, std::u16string_view name,
+                       const PathMatch& match, int depth) {
     if (ShouldStop())
         return kScanStopped;
     RegKey key(*environment_.target.store);
@@ -217,7 +245,6 @@ int CDeepScan::WalkKey(WalkState& state, HKey parent, std::u16string_view name, 
     // Children first, each opened through this key's handle. The status line shows every
     // second one.
     const std::size_t pathLength = state.path.size();
-    const std::size_t lowerPathLength = state.lowerPath.size();
     bool showChild = false;
     std::array<char16_t, kSubkeyNameLength> childName;
     for (std::uint32_t index = 0;; ++index) {
@@ -229,19 +256,27 @@ int CDeepScan::WalkKey(WalkState& state, HKey parent, std::u16string_view name, 
         if (ShouldStop())
             return kScanStopped;
         const std::u16string_view child(childName.data(), length);
+        // The fragments are matched in the lower-cased path: this key's path was matched
+        // already, so only the separator and the child's name are fed to the matchers.
+        AssignLowerCase(state.lowerPart, child);
+        if (pathLength != 0)
+            state.lowerPart.insert(state.lowerPart.begin(), u'\\');
+        const PathMatch childMatch = ExtendMatch(match, state.lowerPart);
         AppendPathPart(state.path, child);
-        AppendPathPart(state.lowerPath, ToLower(child));
         showChild = !showChild;
-        if (showChild)
-            ShowStatus(rootName_ + u"\\" + state.path);
-        if (!IsExcludedPath(state.lowerPath)) {
+        if (showChild) {
+            state.status.assign(rootName_);
+            state.status += u'\\';
+            state.status += state.path;
+            ShowStatus(state.status);
+        }
+        if (!IsExcludedPath(childMatch)) {
             StepProgress();
             // A nameless child would open this key again.
             if (!child.empty())
-                WalkKey(state, key.Handle(), child, depth + 1);
+                WalkKey(state, key.Handle(), child, childMatch, depth + 1);
         }
         state.path.resize(pathLength);
-        state.lowerPath.resize(lowerPathLength);
     }
 
     if (TestValues(state, key) == kScanStopped)
@@ -285,11 +320,14 @@ int CDeepScan::TestValues(WalkState& state, RegKey& key) {
     return kScanDone;
 }
 
-bool CDeepScan::IsExcludedPath(std::u16string_view lowerPath) const {
-    static const CFragmentMatcher excluded = LowerCaseMatcher(kExcludedKeyFragments);
-    static const CFragmentMatcher safety = LowerCaseMatcher(kSafetyKeyFragments);
-    return excluded.FoundIn(lowerPath) ||
-           (environment_.settings.PreferSafetyOverCount && safety.FoundIn(lowerPath));
+CDeepScan::PathMatch CDeepScan::ExtendMatch(const PathMatch& match, std::u16string_view lowerText) {
+    return {ExcludedKeyMatcher().Continue(match.excluded, lowerText),
+            SafetyKeyMatcher().Continue(match.safety, lowerText)};
+}
+
+bool CDeepScan::IsExcludedPath(const PathMatch& match) const {
+    return match.excluded.found ||
+           (environment_.settings.PreferSafetyOverCount && match.safety.found);
 }
 
 void CDeepScan::ReportMissingFile(const WalkState& state, std::u16string_view valueName,

@@ -32,18 +32,24 @@ protected:
 
 private:
     // Where one walk is: the key's path below the root (the base path lower-cased, then the
-    // names as enumerated), the same path lower-cased for the fragment tests, and the view.
+    // names as enumerated), the view, and the buffers every key of the walk reuses.
     struct WalkState;
+    // Where the tests for excluded key fragments stand after a key's lower-cased path.
+    struct PathMatch;
 
     // Walks the start key in one view (none on a 32-bit system).
     int WalkView(RegSam view);
-    // Walks parent\name, whose path the state holds: its children depth first, then its
-    // values, then the empty-key search. 1 finished, 2 stopped.
-    int WalkKey(WalkState& state, HKey parent, std::u16string_view name, int depth);
+    // Walks parent\name, whose path the state holds and whose lower-cased path left match:
+    // its children depth first, then its values, then the empty-key search. 1 finished, 2
+    // stopped.
+    int WalkKey(WalkState& state, HKey parent, std::u16string_view name, const PathMatch& match,
+                int depth);
     // Tests the key's text values.
     int TestValues(WalkState& state, RegKey& key);
-    // Whether the walk leaves out the key at this lower-cased path with everything below it.
-    bool IsExcludedPath(std::u16string_view lowerPath) const;
+    // The match of a key's path extended by lower-cased text.
+    static PathMatch ExtendMatch(const PathMatch& match, std::u16string_view lowerText);
+    // Whether the walk leaves out the key whose path gave match, with everything below it.
+    bool IsExcludedPath(const PathMatch& match) const;
     void ReportMissingFile(const WalkState& state, std::u16string_view valueName,
                            std::u16string_view text);
     // A stop request or the latch: sets the latch, so every level of the walk unwinds.

@@ -6,12 +6,15 @@
 namespace quillary {
 
 CFragmentMatcher::CFragmentMatcher(std::span<const std::u16string> fragments) : nodes_(1) {
+    rootChildren_.fill(-1);
     for (const std::u16string& fragment : fragments)
         AddFragment(fragment);
     LinkFallbacks();
 }
 
 std::int32_t CFragmentMatcher::Child(std::int32_t node, char16_t unit) const {
+    if (node == 0 && unit < rootChildren_.size())
+        return rootChildren_[unit];
     const auto& next = nodes_[static_cast<std::size_t>(node)].next;
     const auto it = std::lower_bound(next.begin(), next.end(), unit,
                                      [](const auto& edge, char16_t u) { return edge.first < u; });
@@ -38,6 +41,8 @@ void CFragmentMatcher::AddFragment(std::u16string_view fragment) {
             next.insert(std::upper_bound(next.begin(), next.end(), std::pair(unit, child)),
                         std::pair(unit, child));
             nodes_.emplace_back();
+            if (node == 0 && unit < rootChildren_.size())
+                rootChildren_[unit] = child;
         }
         node = child;
     }
@@ -62,18 +67,22 @@ void CFragmentMatcher::LinkFallbacks() {
     }
 }
 
-bool CFragmentMatcher::FoundIn(std::u16string_view text) const {
-    if (nodes_.empty())
-        return false;
-    if (nodes_.front().endsFragment)
-        return true;
-    std::int32_t node = 0;
+CFragmentMatcher::State CFragmentMatcher::Start() const {
+    // No fragments at all: nothing is ever found.
+    return State{0, !nodes_.empty() && nodes_.front().endsFragment};
+}
+
+CFragmentMatcher::State CFragmentMatcher::Continue(State state, std::u16string_view text) const {
+    if (state.found || nodes_.empty())
+        return state;
     for (char16_t unit : text) {
-        node = Step(node, unit);
-        if (nodes_[static_cast<std::size_t>(node)].endsFragment)
-            return true;
+        state.node = Step(state.node, unit);
+        if (nodes_[static_cast<std::size_t>(state.node)].endsFragment) {
+            state.found = true;
+            return state;
+        }
     }
-    return false;
+    return state;
 }
 
 }  // namespace quillary

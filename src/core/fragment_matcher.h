@@ -5,6 +5,7 @@
 // to go on when the next unit does not continue a fragment (the automaton of Aho and
 // Corasick). Units are compared exactly; callers that ignore case fold both sides first.
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -19,8 +20,19 @@ public:
     CFragmentMatcher() = default;
     explicit CFragmentMatcher(std::span<const std::u16string> fragments);
 
+    // Where the matcher stands after some text: a text that grows by parts (a key path
+    // extended by one name at a time) is matched part by part from the state its start left.
+    struct State {
+        std::int32_t node = 0;
+        bool found = false;  // a fragment occurred in the text so far
+    };
+    // The state before any text.
+    State Start() const;
+    // The state after text has followed what state stands for.
+    State Continue(State state, std::u16string_view text) const;
+
     // True when at least one fragment occurs in text; an empty fragment occurs in every text.
-    bool FoundIn(std::u16string_view text) const;
+    bool FoundIn(std::u16string_view text) const { return Continue(Start(), text).found; }
 
 private:
     struct Node {
@@ -40,6 +52,9 @@ private:
     void LinkFallbacks();
 
     std::vector<Node> nodes_;
+    // The root's children by ASCII unit (-1 for none): most units of a text lead back to the
+    // root, so its step is a table look-up rather than a search.
+    std::array<std::int32_t, 128> rootChildren_{};
 };
 
 }  // namespace quillary

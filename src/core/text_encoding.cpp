@@ -141,13 +141,12 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
 }
 
 std::vector<std::uint8_t> ToUtf16LeBytes(std::u16string_view text, bool terminate) {
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve((text.size() + 1) * 2);
+    // Sized once and written in place: loading a prefix converts every text value.
+    std::vector<std::uint8_t> bytes((text.size() + (terminate ? 1 : 0)) * 2);
+    std::uint8_t* out = bytes.data();
     for (char16_t unit : text) {
-        AppendLittleEndian(bytes, unit, 2);
-    }
-    if (terminate) {
-        AppendLittleEndian(bytes, 0, 2);
+        *out++ = static_cast<std::uint8_t>(unit & 0xFF);
+        *out++ = static_cast<std::uint8_t>(unit >> 8);
     }
     return bytes;
 }

@@ -153,6 +153,10 @@ int CCategory::AddProblem(bool is32BitEntry, std::int32_t entryType, std::u16str
                    problem->EntryType, problem->Key, problem->ValueName, problem->ValueData,
                    problem->AlternateKey, problem->is32BitEntry ? 1 : 0));
     }
+    if (!problem->is32BitEntry) {
+        recorded64BitProblems_.insert(
+            {problem->EntryType, problem->Key, problem->ValueName, problem->ValueData});
+    }
     problems_.push_back(std::move(problem));
     return static_cast<int>(problems_.size() - 1);
 }
@@ -239,12 +243,18 @@ bool CCategory::HasProblem(std::u16string_view key, std::int32_t entryType) cons
     });
 }
 
+std::size_t CCategory::TwinFieldsHash::operator()(const TwinFields& fields) const {
+    const std::hash<std::u16string> hashText;
+    std::size_t hash = std::hash<std::int32_t>()(fields.entryType);
+    for (const std::u16string* text : {&fields.key, &fields.valueName, &fields.valueData})
+        hash = hash * 31 + hashText(*text);
+    return hash;
+}
+
 bool CCategory::Has64BitTwin(std::int32_t entryType, std::u16string_view key,
                              std::u16string_view valueName, std::u16string_view valueData) const {
-    return std::any_of(problems_.begin(), problems_.end(), [&](const auto& problem) {
-        return !problem->is32BitEntry && problem->EntryType == entryType && problem->Key == key &&
-               problem->ValueName == valueName && problem->ValueData == valueData;
-    });
+    return recorded64BitProblems_.contains(
+        {entryType, std::u16string(key), std::u16string(valueName), std::u16string(valueData)});
 }
 
 std::size_t CCategory::CountSelected() const {
@@ -274,31 +284,29 @@ std::uint32_t CCategory::CountSubkeysDeep(HKey root, std::u16string_view subKey,
     return CountSubkeysBelow(root, subKey, mask, skipWow6432Node, 0);
 }
 
-std::uint32_t CCategory::CountSubkeysBelow(HKey root, std::u16string_view subKey, RegSam mask,
+std::uint32_t CCategory::CountSubkeysBelow(HKey parent, std::u16string_view name, RegSam mask,
                                            bool skipWow6432Node, int depth) {
     RegKey key(*environment_.target.store);
-    if (depth > kMaxKeyDepth || key.Open(root, subKey, mask) != ErrorSuccess)
+    // Each key is opened through its parent's handle rather than from the root again.
+    if (depth > kMaxKeyDepth || key.Open(parent, name, mask) != ErrorSuccess)
         return 0;
     RegKeyInfo info;
     if (key.Store().RegQueryInfoKeyW(key.Handle(), &info) != ErrorSuccess)
         return 0;
     std::uint32_t count = info.subKeys;
-    std::vector<char16_t> name(info.maxSubKeyLength + 1);
+    std::vector<char16_t> childName(info.maxSubKeyLength + 1);
     for (std::uint32_t index = 0; index < info.subKeys; ++index) {
         if (IsStopRequested())
             break;
-        std::uint32_t length = static_cast<std::uint32_t>(name.size());
-        if (key.Store().RegEnumKeyExW(key.Handle(), index, name.data(), &length, nullptr) !=
+        std::uint32_t length = static_cast<std::uint32_t>(childName.size());
+        if (key.Store().RegEnumKeyExW(key.Handle(), index, childName.data(), &length, nullptr) !=
             ErrorSuccess) {
             continue;
         }
-        std::u16string_view child(name.data(), length);
-        if (skipWow6432Node && ToLower(child) == u"wow6432node")
+        const std::u16string_view child(childName.data(), length);
+        if (skipWow6432Node && EqualsNoCase(child, u"wow6432node"))
             continue;
-        std::u16string childPath = subKey.empty()
-                                       ? std::u16string(child)
-                                       : std::u16string(subKey) + u"\\" + std::u16string(child);
-        count += CountSubkeysBelow(root, childPath, mask, skipWow6432Node, depth + 1);
+        count += CountSubkeysBelow(key.Handle(), child, mask, skipWow6432Node, depth + 1);
     }
     return count;
 }

@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "core/manual_reset_event.h"
@@ -135,13 +136,29 @@ private:
     bool SearchEmptyKeysAt(HKey root, HKey parent, std::u16string_view name,
                            std::u16string_view subKey, bool in64BitView,
                            std::span<const std::u16string_view> exclusionFragments, bool recurse);
-    std::uint32_t CountSubkeysBelow(HKey root, std::u16string_view subKey, RegSam mask,
+    // CountSubkeysDeep for parent\name, depth levels below where the count started.
+    std::uint32_t CountSubkeysBelow(HKey parent, std::u16string_view name, RegSam mask,
                                     bool skipWow6432Node, int depth);
+
+    // The fields Has64BitTwin compares, of one problem outside the 32-bit view.
+    struct TwinFields {
+        std::int32_t entryType = 0;
+        std::u16string key;
+        std::u16string valueName;
+        std::u16string valueData;
+        bool operator==(const TwinFields&) const = default;
+    };
+    struct TwinFieldsHash {
+        std::size_t operator()(const TwinFields& fields) const;
+    };
 
     CManualResetEvent* stopEvent_ = nullptr;
     IScanObserver* observer_ = nullptr;
     CRepairContext* repairContext_ = nullptr;
     std::vector<std::unique_ptr<CProblem>> problems_;
+    // Every problem outside the 32-bit view that AddProblem recorded, so that a 32-bit pass
+    // finds a twin without going through thousands of problems for each candidate.
+    std::unordered_set<TwinFields, TwinFieldsHash> recorded64BitProblems_;
     std::u16string systemDirectory_;
 };
 

@@ -264,17 +264,16 @@ bool CFileReferenceResolver::FileReferenceIsValid(std::u16string_view systemDire
                                        options.forwardedC3,           options.directProgramFiles,
                                        options.is32BitEntry,          options.testArguments,
                                        options.testNetworkPaths};
-    std::u16string question;
-    question.reserve(flags.size() + systemDirectory.size() + 1 + text.size());
+    question_.clear();
     for (bool flag : flags)
-        question += flag ? u'1' : u'0';
-    question += systemDirectory;
-    question += u'\0';
-    question += text;
-    if (const auto known = verdicts_.find(question); known != verdicts_.end())
+        question_ += flag ? u'1' : u'0';
+    question_ += systemDirectory;
+    question_ += u'\0';
+    question_ += text;
+    if (const auto known = verdicts_.find(question_); known != verdicts_.end())
         return known->second;
     const bool valid = FineOnFailure([&] { return IsValid(systemDirectory, text, options); });
-    verdicts_.emplace(std::move(question), valid);
+    verdicts_.emplace(question_, valid);
     return valid;
 }
 

@@ -89,6 +89,9 @@ private:
     // FileReferenceIsValid's verdicts by question: the options, the system folder and the
     // text.
     std::unordered_map<std::u16string, bool> verdicts_;
+    // The question being asked, built in the same storage each time: most are answered from
+    // the verdicts kept.
+    std::u16string question_;
 };
 
 }  // namespace quillary

@@ -26,6 +26,18 @@ TEST_P(FragmentMatcherTest, AgreesWithASearchForEachFragment) {
     EXPECT_EQ(expected, c.found);
 }
 
+TEST_P(FragmentMatcherTest, MatchingInTwoPartsAgreesAtEverySplit) {
+    const MatchCase& c = GetParam();
+    const CFragmentMatcher matcher(c.fragments);
+    const std::u16string_view text = c.text;
+    for (std::size_t split = 0; split <= text.size(); ++split) {
+        SCOPED_TRACE(split);
+        const CFragmentMatcher::State left =
+            matcher.Continue(matcher.Start(), text.substr(0, split));
+        EXPECT_EQ(matcher.Continue(left, text.substr(split)).found, c.found);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, FragmentMatcherTest,
     testing::Values(
