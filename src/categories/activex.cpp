@@ -99,13 +99,6 @@ constexpr std::int32_t kMissingApplicationId = 6;
 // PathFindOnPathW works in a buffer of this many characters.
 constexpr std::size_t kMaxPath = 260;
 
-std::u16string Join(std::u16string_view a, std::u16string_view b) {
-    std::u16string joined(a);
-    joined += u'\\';
-    joined += b;
-    return joined;
-}
-
 }  // namespace
 
 int CActiveX::Scan() {
@@ -169,8 +162,8 @@ int CActiveX::ScanApplicationIds(const Pass& pass) {
         if (applicationIds.OpenSubkey(key, name) == ErrorSuccess &&
             QueryShortText(key, u"AppID", named) && !named.empty() &&
             !ReferencedKeyExists(pass, u"AppID", named)) {
-            ReportInSharedTree(pass, kMissingApplicationId, Join(u"AppID", name), u"AppID", named,
-                               {name}, KeyForm::ViewPrefixed);
+            ReportInSharedTree(pass, kMissingApplicationId, JoinKeyPath(u"AppID", name), u"AppID",
+                               named, {name}, KeyForm::ViewPrefixed);
         }
         StepProgress();
     }
@@ -217,14 +210,14 @@ int CActiveX::ScanTypeLibraryVersion(const Pass& pass, CClassesKey& versionKey,
             PumpMessages();
             if (IsStopRequested())
                 return kScanStopped;
-            const std::u16string localePlatform = Join(locale, platform);
+            const std::u16string localePlatform = JoinKeyPath(locale, platform);
             RegKey key(*environment_.target.store);
             if (versionKey.OpenSubkey(key, localePlatform) != ErrorSuccess)
                 continue;
             const std::u16string file = ReadKeyText(key, u"");
             const std::u16string description = versionKey.ReadText();
-            const std::u16string platformPath = Join(versionKey.Path(), localePlatform);
-            const std::u16string where = Join(version, localePlatform);
+            const std::u16string platformPath = JoinKeyPath(versionKey.Path(), localePlatform);
+            const std::u16string where = JoinKeyPath(version, localePlatform);
             if (file.empty()) {
                 ReportInSharedTree(pass, kEmptyLibraryFile, platformPath, u"", file,
                                    {description, where});
@@ -243,7 +236,7 @@ int CActiveX::ScanTypeLibraryVersion(const Pass& pass, CClassesKey& versionKey,
 
 void CActiveX::CheckHelpFolder(const Pass& pass, CClassesKey& versionKey,
                                const std::u16string& library, const std::u16string& version) {
-    const std::u16string helpPath = Join(versionKey.Path(), u"HELPDIR");
+    const std::u16string helpPath = JoinKeyPath(versionKey.Path(), u"HELPDIR");
     RegKey key(*environment_.target.store);
     if (versionKey.OpenSubkey(key, u"HELPDIR") != ErrorSuccess)
         return;
@@ -298,8 +291,8 @@ int CActiveX::ScanInterfaces(const Pass& pass) {
                 continue;
             }
             if (!ReferencedKeyExists(pass, reference.targetTree, target)) {
-                Report(pass, reference.entryType, Join(interfaceKey.Path(), reference.kind), u"",
-                       target, {interfaceKey.ReadText()});
+                Report(pass, reference.entryType, JoinKeyPath(interfaceKey.Path(), reference.kind),
+                       u"", target, {interfaceKey.ReadText()});
             }
         }
         StepProgress();

@@ -40,13 +40,6 @@ constexpr std::array<CAppPaths::ListPlace, 5> k64BitLists = {{
     {Kind::Applications, HKeyLocalMachine, &k32BitPass},
 }};
 
-std::u16string Join(std::u16string_view a, std::u16string_view b) {
-    std::u16string joined(a);
-    joined += u'\\';
-    joined += b;
-    return joined;
-}
-
 }  // namespace
 
 std::vector<CAppPaths::OpenList> CAppPaths::OpenLists() {
@@ -116,7 +109,8 @@ void CAppPaths::CheckAppPath(const OpenList& list, const std::u16string& name) {
     RegKey key(store);
     if (key.Open(list.key.Handle(), name, kMaskReadOnly | pass.view) != ErrorSuccess)
         return;
-    const std::u16string keyText = Join(RootKeyName(list.place->root), Join(kAppPathsKey, name));
+    const std::u16string keyText =
+        JoinKeyPath(RootKeyName(list.place->root), JoinKeyPath(kAppPathsKey, name));
     std::u16string program;
     const LStatus read = QueryText(key, u"", kShortValueLength, program);
     if (read == ErrorFileNotFound) {
@@ -172,7 +166,7 @@ int CAppPaths::WalkApplications(const OpenList& list) {
         PumpMessages(environment_.target);
         if (IsStopRequested())
             return kScanStopped;
-        const std::u16string applicationPath = Join(kApplicationsKey, name);
+        const std::u16string applicationPath = JoinKeyPath(kApplicationsKey, name);
         ShowStatus(applicationPath);
         RegKey application(*environment_.target.store);
         if (application.Open(list.key.Handle(), name, kMaskReadOnly | pass.view) == ErrorSuccess)
@@ -194,8 +188,8 @@ void CAppPaths::CheckApplication(const Pass& pass, RegKey& application,
     const std::vector<std::u16string> verbs = Subkeys(shell);
     for (const std::u16string& verb : verbs) {
         RegKey command(*environment_.target.store);
-        if (command.Open(shell.Handle(), Join(verb, u"command"), kMaskReadOnly | pass.view) !=
-            ErrorSuccess) {
+        if (command.Open(shell.Handle(), JoinKeyPath(verb, u"command"),
+                         kMaskReadOnly | pass.view) != ErrorSuccess) {
             continue;
         }
         std::u16string text;
@@ -206,7 +200,7 @@ void CAppPaths::CheckApplication(const Pass& pass, RegKey& application,
         // The problem names the smallest key that holds nothing but the broken command: the
         // verb when the application has more, the whole application (ending in a backslash)
         // when it has nothing else, the command when its verb holds more.
-        const std::u16string verbPath = Join(Join(applicationPath, u"shell"), verb);
+        const std::u16string verbPath = JoinKeyPath(JoinKeyPath(applicationPath, u"shell"), verb);
         std::u16string key = u"HKEY_LOCAL_MACHINE\\";
         if (parts.size() > 1 || verbs.size() > 1) {
             key += verbPath;
@@ -215,7 +209,7 @@ void CAppPaths::CheckApplication(const Pass& pass, RegKey& application,
             const bool verbHoldsMore =
                 verbKey.Open(shell.Handle(), verb, kMaskReadOnly | pass.view) == ErrorSuccess &&
                 Subkeys(verbKey).size() > 1;
-            key += verbHoldsMore ? Join(verbPath, u"command") : applicationPath + u"\\";
+            key += verbHoldsMore ? JoinKeyPath(verbPath, u"command") : applicationPath + u"\\";
         }
         Report(pass, kMissingProgram, key, text, {name});
     }

@@ -14,9 +14,6 @@ constexpr CHelpFiles::HelpList kClassicHelp{CHelpFiles::kHelpKey, 24, u"Help fil
 constexpr CHelpFiles::HelpList kHtmlHelp{CHelpFiles::kHtmlHelpKey, 25, u"HTML help file: ",
                                          u"Missing HTML help file "};
 
-// The value a registry link holds its target in.
-constexpr std::u16string_view kLinkValueName = u"SymbolicLinkValue";
-
 }  // namespace
 
 int CHelpFiles::CountItems() {
@@ -110,18 +107,8 @@ bool CHelpFiles::HelpFileIsMissing(std::u16string_view folder, std::u16string_vi
 }
 
 bool CHelpFiles::ReachedThroughLinkIn32BitView(std::u16string_view keyPath) {
-    IRegistry& store = *environment_.target.store;
-    HKey key = HKey::None;
-    if (store.RegOpenKeyExW(HKeyLocalMachine, keyPath, RegOptionOpenLink,
-                            kMaskReadOnly | KeyWow64_32Key, &key) != ErrorSuccess) {
-        return false;
-    }
-    RegType type = RegNone;
-    const bool isLink =
-        store.RegQueryValueExW(key, kLinkValueName, &type, nullptr, nullptr) == ErrorSuccess &&
-        type == RegLink;
-    store.RegCloseKey(key);
-    return isLink;
+    return IsSymbolicLink(*environment_.target.store, HKeyLocalMachine, keyPath,
+                          kMaskReadOnly | KeyWow64_32Key);
 }
 
 }  // namespace quillary

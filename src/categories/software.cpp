@@ -58,13 +58,6 @@ bool HoldsNoNamedValue(const std::vector<std::u16string>& names) {
     return names.empty() || (names.size() == 1 && names.front().empty());
 }
 
-std::u16string JoinPath(std::u16string_view parent, std::u16string_view name) {
-    std::u16string path(parent);
-    path += u'\\';
-    path += name;
-    return path;
-}
-
 }  // namespace
 
 std::vector<RegSam> CSoftware::MachineViews() const {
@@ -159,15 +152,15 @@ bool CSoftware::CheckUninstallEntry(RegSam view, RegKey& entry, const std::u16st
     const bool hasSubkeys =
         entry.Store().RegQueryInfoKeyW(entry.Handle(), &info) != ErrorSuccess || info.subKeys > 0;
     if (!hasSubkeys && !environment_.settings.SetChkSkipEmptyKeys) {
-        ReportMachineEntry(view, kIncompleteEntry, JoinPath(kUninstallPath, name), kUninstallString,
-                           u"", Text(u"IDS_INCOMPLETE_ENTRY") + name);
+        ReportMachineEntry(view, kIncompleteEntry, JoinKeyPath(kUninstallPath, name),
+                           kUninstallString, u"", Text(u"IDS_INCOMPLETE_ENTRY") + name);
     }
     return true;
 }
 
 void CSoftware::CheckUninstallValues(RegSam view, RegKey& entry, const std::u16string& name,
                                      const std::vector<std::u16string>& valueNames) {
-    const std::u16string entryPath = JoinPath(kUninstallPath, name);
+    const std::u16string entryPath = JoinKeyPath(kUninstallPath, name);
     std::u16string displayName;
     if (FindValueName(valueNames, u"DisplayName"))
         QueryShortText(entry, u"DisplayName", displayName);
@@ -211,11 +204,11 @@ int CSoftware::CheckCachedEntries(RegSam view) {
         RegKey entry(store);
         const LStatus status = uninstall.IsOpen()
                                    ? entry.Open(uninstall.Handle(), name, kMaskReadOnly | view)
-                                   : entry.Open(HKeyLocalMachine, JoinPath(kUninstallPath, name),
+                                   : entry.Open(HKeyLocalMachine, JoinKeyPath(kUninstallPath, name),
                                                 kMaskReadOnly | view);
         // An entry we may not open is there all the same.
         if (status != ErrorSuccess && status != ErrorAccessDenied) {
-            ReportMachineEntry(view, kIncompleteEntry, JoinPath(kCachePath, name), u"", u"",
+            ReportMachineEntry(view, kIncompleteEntry, JoinKeyPath(kCachePath, name), u"", u"",
                                Text(u"IDS_INCOMPLETE_ENTRY") + name);
         }
         StepProgress();

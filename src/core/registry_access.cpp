@@ -75,21 +75,6 @@ bool ReadValueTextInView(const RegistryTarget& target, HKey root, std::u16string
     return true;
 }
 
-// True when parent\name is a symbolic link (opened without following it).
-bool IsSymbolicLink(IRegistry& store, HKey parent, std::u16string_view name, RegSam mask) {
-    HKey link = HKey::None;
-    if (store.RegOpenKeyExW(parent, name, RegOptionOpenLink, kMaskReadOnly | (mask & KeyWow64Res),
-                            &link) != ErrorSuccess) {
-        return false;
-    }
-    RegType type = RegNone;
-    const bool isLink =
-        store.RegQueryValueExW(link, kLinkValueName, &type, nullptr, nullptr) == ErrorSuccess &&
-        type == RegLink;
-    store.RegCloseKey(link);
-    return isLink;
-}
-
 }  // namespace
 
 // --- root names and paths ------------------------------------------------------------------
@@ -118,6 +103,27 @@ RegistryPath SplitRegistryPath(std::u16string_view path) {
         return RegistryPath{path, {}};
     }
     return RegistryPath{path.substr(0, cut), path.substr(cut + 1)};
+}
+
+std::u16string JoinKeyPath(std::u16string_view parent, std::u16string_view name) {
+    std::u16string path(parent);
+    path += u'\\';
+    path += name;
+    return path;
+}
+
+bool IsSymbolicLink(IRegistry& store, HKey parent, std::u16string_view name, RegSam mask) {
+    HKey link = HKey::None;
+    if (store.RegOpenKeyExW(parent, name, RegOptionOpenLink, kMaskReadOnly | (mask & KeyWow64Res),
+                            &link) != ErrorSuccess) {
+        return false;
+    }
+    RegType type = RegNone;
+    const bool isLink =
+        store.RegQueryValueExW(link, kLinkValueName, &type, nullptr, nullptr) == ErrorSuccess &&
+        type == RegLink;
+    store.RegCloseKey(link);
+    return isLink;
 }
 
 RegSam ViewMask(const RegistryTarget& target, bool is32BitEntry) {

@@ -51,6 +51,12 @@ struct RegistryPath {
 // Cuts a full registry path at its first backslash.
 RegistryPath SplitRegistryPath(std::u16string_view path);
 
+// parent, a backslash and name.
+std::u16string JoinKeyPath(std::u16string_view parent, std::u16string_view name);
+
+// True when parent\name is a symbolic link, opened without following it in the view of mask.
+bool IsSymbolicLink(IRegistry& store, HKey parent, std::u16string_view name, RegSam mask);
+
 // --- views -----------------------------------------------------------------------------------
 
 // The view bit an access to an entry adds: none on a 32-bit system; on a 64-bit one
