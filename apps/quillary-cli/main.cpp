@@ -14,6 +14,7 @@
 #include "restore_points_command.h"
 #include "scan_command.h"
 #include "targets/linux/instance_guard.h"
+#include "tweaks_command.h"
 
 namespace {
 
@@ -91,19 +92,32 @@ int Run(int argc, char** argv) {
                        "only these categories (indices or names, separated by commas)");
     repair->add_option("--entry-types", repairOptions.entryTypes,
                        "only these entry types (numbers 0-43, separated by commas)");
+    repair->add_option("--tweaks", repairOptions.tweaks,
+                       "the registry tweaks to apply at the end (numbers 0-4 separated by commas, "
+                       "or \"none\"; default: every tweak still to apply)");
     repair->add_flag("--scan", repairOptions.scanFirst, "scan every category first");
     repair->add_flag("--json", repairOptions.json, "print one JSON document");
 
-    CLI::App* backups = app.add_subcommand("backups", "list the partial backups");
+    CLI::App* backups = app.add_subcommand("backups", "list the partial backups (the undo list)");
     backups->fallthrough();
     bool backupsJson = false;
     backups->add_flag("--json", backupsJson, "print one JSON document");
+    std::optional<std::string> deleteBackup;
+    backups->add_option("--delete", deleteBackup,
+                        "delete the list file of the partial backup with this number");
+
+    CLI::App* tweaks = app.add_subcommand("tweaks", "show the registry tweaks and their state");
+    tweaks->fallthrough();
+    bool tweaksJson = false;
+    tweaks->add_flag("--json", tweaksJson, "print one JSON document");
 
     CLI::App* restorePoints = app.add_subcommand(
         "restore-points", "list the prefix's restore points, or put one back with --restore");
     restorePoints->fallthrough();
     std::optional<std::int64_t> restoreId;
     restorePoints->add_option("--restore", restoreId, "put back the restore point with this ID");
+    bool restorePointsJson = false;
+    restorePoints->add_flag("--json", restorePointsJson, "print one JSON document");
 
     CLI::App* undo = app.add_subcommand("undo", "undo one partial backup");
     undo->fallthrough();
@@ -172,12 +186,14 @@ int Run(int argc, char** argv) {
     }
 
     CatchInterrupts();
-    if (*backups)
+    if (*backups && !deleteBackup)
         return RunBackupsCommand(*target, backupsJson, firstInstance);
+    if (*tweaks)
+        return RunTweaksCommand(*target, tweaksJson);
     if (*exporter)
         return RunExportCommand(*target, exportKey, exportFile, view);
     if (*restorePoints && !restoreId)
-        return RunListRestorePoints(*target);
+        return RunListRestorePoints(*target, restorePointsJson);
     if (*scan && !firstInstance) {
         scanOptions.saveResults = false;
         return RunScanCommand(*target, scanOptions);
@@ -195,6 +211,8 @@ int Run(int argc, char** argv) {
         status = RunRepairCommand(*target, repairOptions);
     } else if (*undo) {
         status = RunUndoCommand(*target, undoNumber);
+    } else if (*backups) {
+        status = RunDeleteBackupCommand(*target, *deleteBackup);
     } else if (*restorePoints) {
         status = RunRestoreRestorePoint(*target, *restoreId);
     } else {

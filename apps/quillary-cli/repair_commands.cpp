@@ -15,14 +15,13 @@
 #include "repair/reg_import.h"
 #include "repair/restore_point.h"
 #include "repair/undo_folder.h"
+#include "repair/undo_list.h"
 #include "repair/undo_list_file.h"
 #include "services/language_pack.h"
 #include "targets/wine/prefix_restore_points.h"
 
 namespace quillary::cli {
 namespace {
-
-constexpr std::size_t kMaxListFileBytes = 64u * 1024 * 1024;
 
 void Say(std::string_view text) {
     std::cerr << "quillary-cli: " << text << "\n";
@@ -64,7 +63,9 @@ void CompleteInterrupted(COpenTarget& target) {
         Say(failure);
 }
 
-std::optional<std::vector<std::int32_t>> ParseNumbers(std::string_view list, std::string* error) {
+// A list of numbers separated by commas; what names them in the error.
+std::optional<std::vector<std::int32_t>> ParseNumbers(std::string_view list, std::string_view what,
+                                                      std::string* error) {
     std::vector<std::int32_t> numbers;
     while (!list.empty()) {
         std::size_t comma = list.find(',');
@@ -79,7 +80,7 @@ std::optional<std::vector<std::int32_t>> ParseNumbers(std::string_view list, std
                 throw std::invalid_argument(item);
             numbers.push_back(value);
         } catch (const std::exception&) {
-            *error = "not an entry type: \"" + item + "\"";
+            *error = "not " + std::string(what) + ": \"" + item + "\"";
             return std::nullopt;
         }
     }
@@ -100,7 +101,7 @@ bool SelectProblems(CScanDriver& scans, const RepairOptions& options) {
     }
     std::optional<std::vector<std::int32_t>> types;
     if (options.entryTypes) {
-        types = ParseNumbers(*options.entryTypes, &error);
+        types = ParseNumbers(*options.entryTypes, "an entry type", &error);
         if (!types) {
             Say(error);
             return false;
@@ -121,19 +122,54 @@ bool SelectProblems(CScanDriver& scans, const RepairOptions& options) {
     return true;
 }
 
+// Ticks the tweaks the options name: all still to apply by default, none for "none".
+bool TickTweaks(CRegistryTweaks& tweaks, const std::optional<std::string>& chosen) {
+    tweaks.ResetTicksIfRequested();
+    if (!chosen)
+        return true;
+    std::vector<std::int32_t> numbers;
+    if (*chosen != "none") {
+        std::string error;
+        std::optional<std::vector<std::int32_t>> parsed =
+            ParseNumbers(*chosen, "a tweak number", &error);
+        if (!parsed) {
+            Say(error);
+            return false;
+        }
+        numbers = std::move(*parsed);
+    }
+    for (std::int32_t number : numbers) {
+        if (number < 0 || number >= kTweakCount) {
+            Say("not a tweak number: " + std::to_string(number) + " (0-4)");
+            return false;
+        }
+    }
+    for (int n = 0; n < kTweakCount; ++n)
+        tweaks.SetTicked(n, std::find(numbers.begin(), numbers.end(), n) != numbers.end());
+    return true;
+}
+
 }  // namespace
 
 int RunRepairCommand(COpenTarget& target, const RepairOptions& options) {
     if (std::optional<int> refused = RefusedToWrite(target))
         return *refused;
     CAppContext& context = target.Context();
-    if (options.scanFirst && ScanToEnd(context.Scans(), AvailableCategories())) {
+    if (options.scanFirst && ScanToEnd(context, AvailableCategories())) {
         Say("the scan was stopped; nothing was repaired");
         return kExitInterrupted;
     }
     CScanDriver& scans = context.Scans();
-    if (!SelectProblems(scans, options))
+    if (!SelectProblems(scans, options) || !TickTweaks(context.Tweaks(), options.tweaks))
         return kExitBadArguments;
+    const auto text = [&context](std::u16string_view id) {
+        return context.Language().LookupText(id);
+    };
+    if (!options.json) {
+        std::cout << Utf16ToUtf8(
+                         SelectedForCleaningText(scans, context.Tweaks().CountTicked(), text))
+                  << "\n";
+    }
 
     CompleteInterrupted(target);
     // The whole registry is kept as a restore point first, at most once a day.
@@ -157,10 +193,13 @@ int RunRepairCommand(COpenTarget& target, const RepairOptions& options) {
         context.Backups(),
         context.Language().LookupText(u"AFX_IDS_APP_TITLE"),
         createRestorePoint,
-        [&context](std::u16string_view id) { return context.Language().LookupText(id); },
+        text,
         [&context](std::u16string_view line) { context.Log().WriteLogLine(line); },
         nullptr,
-        [&target] { return PrefixRegistry(target).WriteRefusal(); }};
+        [&target] { return PrefixRegistry(target).WriteRefusal(); },
+        [&context](CBackup& backup) { return context.Tweaks().ApplyTickedTweaks(backup); },
+        nullptr,  // nothing shows the undo list here
+        false};
     CCleaningRun run(cleaning);
     CleaningResult result;
     {
@@ -192,7 +231,9 @@ int RunRepairCommand(COpenTarget& target, const RepairOptions& options) {
         document["attempted"] = result.attempted;
         document["repaired"] = registrySaved ? result.repaired : result.filesDeleted;
         document["failed"] = result.failed;
+        document["tweaksApplied"] = registrySaved ? result.tweaksApplied : 0;
         document["stopped"] = result.stopped;
+        document["remaining"] = result.remaining;
         document["backup"] = number;
         document["saved"] = registrySaved;
         if (!registrySaved)
@@ -204,6 +245,13 @@ int RunRepairCommand(COpenTarget& target, const RepairOptions& options) {
             std::cout << "; " << result.failed << " could not be repaired (the log says why: "
                       << context.Log().LogFilePath().string() << ")";
         std::cout << ".\n";
+        if (result.tweaksApplied > 0)
+            std::cout << "Applied " << result.tweaksApplied << " registry tweaks.\n";
+        if (result.stopped && result.remaining == 0)
+            std::cout << Utf16ToUtf8(text(u"IDS_CLEANING_ABORTED")) << "\n";
+        else if (result.stopped)
+            std::cout << "The repair was stopped; " << result.remaining
+                      << " problems of the results are left.\n";
     } else if (result.attempted == 0) {
         Say(notSaved);
         std::cout << "Nothing was repaired.\n";
@@ -236,46 +284,55 @@ int RunRepairCommand(COpenTarget& target, const RepairOptions& options) {
 }
 
 int RunBackupsCommand(COpenTarget& target, bool json, bool mayComplete) {
-    std::filesystem::path folder = UndoFolderOf(target.Context().DataFolder());
     if (mayComplete)
         CompleteInterrupted(target);
-    std::vector<std::filesystem::path> lists;
-    std::error_code code;
-    for (std::filesystem::directory_iterator it(folder, code), end; !code && it != end;
-         it.increment(code)) {
-        if (it->is_regular_file() && IsUndoListFileName(it->path().filename().string())) {
-            lists.push_back(it->path());
-        }
-    }
-    std::sort(lists.begin(), lists.end());
+    CUndoList undoList(target.Context().Backups());
+    undoList.RefreshUndoList();
+    for (const std::filesystem::path& unreadable : undoList.Unreadable())
+        Say(unreadable.string() + " cannot be read and is not listed");
     nlohmann::ordered_json document = nlohmann::ordered_json::array();
-    for (const std::filesystem::path& list : lists) {
-        std::vector<std::uint8_t> bytes;
-        if (target.FileIo().ReadWholeFile(list, kMaxListFileBytes, bytes))
-            continue;
-        DecodedUndoList decoded = DecodeUndoList(bytes);
-        std::time_t time = static_cast<std::time_t>(decoded.header.lastChangeTime);
-        char when[32] = "-";
-        if (std::tm* utc = std::gmtime(&time))
-            std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", utc);
-        std::string number = list.stem().string();
+    for (const UndoListRow& row : undoList.Rows()) {
+        const CBackup& backup = undoList.BackupOf(row);
+        const std::string number = row.listFile.stem().string();
         if (json) {
             document.push_back({{"number", number},
-                                {"time", when},
-                                {"description", Utf16ToUtf8(decoded.header.description)},
-                                {"records", decoded.records.size()},
-                                {"damaged", !decoded.error.empty()}});
+                                {"text", Utf16ToUtf8(row.text)},
+                                {"time", backup.LastChangeTime()},
+                                {"description", Utf16ToUtf8(backup.Description())},
+                                {"records", backup.Operations().size()}});
         } else {
-            std::cout << number << "  " << when << "  " << decoded.records.size() << " records  "
-                      << Utf16ToUtf8(decoded.header.description)
-                      << (decoded.error.empty() ? "" : "  (damaged)") << "\n";
+            std::cout << number << "  " << Utf16ToUtf8(row.text) << "  "
+                      << backup.Operations().size() << " records  "
+                      << Utf16ToUtf8(backup.Description()) << "\n";
         }
     }
     if (json)
         std::cout << document.dump(2) << "\n";
-    if (!json && lists.empty())
-        std::cout << "No partial backups.\n";
+    else if (undoList.Rows().empty())
+        std::cout << Utf16ToUtf8(undoList.EmptyText()) << "\n";
     return kExitDone;
+}
+
+int RunDeleteBackupCommand(COpenTarget& target, const std::string& number) {
+    CompleteInterrupted(target);
+    CUndoList undoList(target.Context().Backups());
+    undoList.RefreshUndoList();
+    const std::int64_t wanted = UndoListNumberOf(number);
+    for (const UndoListRow& row : undoList.Rows()) {
+        if (wanted <= 0 || UndoListNumberOf(row.listFile.filename().string()) != wanted)
+            continue;
+        const std::filesystem::path listFile = row.listFile;
+        if (!undoList.Delete(row)) {
+            Say("cannot delete " + listFile.string());
+            return kExitTargetUnavailable;
+        }
+        std::cout << "Partial backup " << number << " deleted; its archive "
+                  << ArchivePathOfList(listFile).filename().string() << " stays in the folder.\n";
+        return kExitDone;
+    }
+    Say("no partial backup " + number + " in " +
+        UndoFolderOf(target.Context().DataFolder()).string());
+    return kExitBadArguments;
 }
 
 int RunUndoCommand(COpenTarget& target, const std::string& number) {

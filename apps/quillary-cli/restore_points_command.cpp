@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "core/text_encoding.h"
@@ -54,11 +55,24 @@ void PrintRow(const std::string& id, const std::string& time, const std::string&
 
 }  // namespace
 
-int RunListRestorePoints(COpenTarget& target) {
+int RunListRestorePoints(COpenTarget& target, bool json) {
     const CPrefixRestorePoints restorePoints = RestorePointsOf(target);
     const RestorePointList list = restorePoints.List();
     for (const std::string& problem : list.problems) {
         std::cerr << "quillary-cli: not a restore point: " << problem << "\n";
+    }
+    if (json) {
+        nlohmann::ordered_json document = nlohmann::ordered_json::array();
+        for (const PrefixRestorePoint& point : list.points) {
+            document.push_back({{"id", point.sequenceNumber},
+                                {"time", std::chrono::duration_cast<std::chrono::seconds>(
+                                             point.created.time_since_epoch())
+                                             .count()},
+                                {"complete", point.complete},
+                                {"description", Utf16ToUtf8(point.description)}});
+        }
+        std::cout << document.dump(2) << "\n";
+        return kExitDone;
     }
     std::cout << "Target: " << target.Folder().string() << "\n";
     if (list.points.empty()) {

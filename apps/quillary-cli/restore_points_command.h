@@ -14,8 +14,9 @@ namespace quillary::cli {
 inline constexpr int kExitRestoreFailed = 1;
 
 // Prints each restore point with its number, local time, state and description, oldest
-// first; folders of the store that hold no readable restore point are named on stderr.
-int RunListRestorePoints(COpenTarget& target);
+// first (with json, one JSON array); folders of the store that hold no readable restore point
+// are named on stderr.
+int RunListRestorePoints(COpenTarget& target, bool json);
 
 // Puts restore point id back. Exit codes: 0 restored; 2 no restore point has that number;
 // 4 Wine runs for the prefix; kExitRestoreFailed otherwise. The registry files it replaces

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 
+#include "app/scan_records.h"
 #include "categories/category_factory.h"
 #include "core/text_encoding.h"
 #include "engine/category_table.h"
@@ -186,11 +187,14 @@ std::optional<std::uint32_t> ParseCategoryList(std::string_view list, std::strin
     return selection;
 }
 
-bool ScanToEnd(CScanDriver& scans, std::uint32_t selection) {
+bool ScanToEnd(CAppContext& context, std::uint32_t selection) {
+    CScanDriver& scans = context.Scans();
+    RecordScanStart(context.Settings(), context.Clock().Now());
     if (scans.StartScan(selection)) {
         // An interrupt ends the scan between two items, as the scan page's stop does.
         CInterruptRelay relay(scans.StopEvent());
         scans.WaitForScan();
+        RecordScanEnd(context.Settings(), scans.CountFound());
     }
     return InterruptRequested();
 }
@@ -214,7 +218,7 @@ int RunScanCommand(COpenTarget& target, const ScanOptions& options) {
         progress.emplace(context.TextTables());
     CScanDriver& scans = context.Scans();
     scans.SetObserver(progress ? &*progress : nullptr);
-    const bool stopped = ScanToEnd(scans, selection);
+    const bool stopped = ScanToEnd(context, selection);
     scans.SetObserver(nullptr);
     if (progress)
         progress->Clear();
@@ -231,6 +235,9 @@ int RunScanCommand(COpenTarget& target, const ScanOptions& options) {
     for (const std::string& failure : context.Exit(!options.saveResults)) {
         std::cerr << "quillary-cli: " << failure << "\n";
     }
+    // The time of the scan and the running total of problems found are kept.
+    if (options.saveResults && !context.Settings().SaveSettings())
+        std::cerr << "quillary-cli: cannot store the time of the scan\n";
     return stopped ? kExitInterrupted : kExitDone;
 }
 

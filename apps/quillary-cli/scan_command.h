@@ -39,8 +39,9 @@ struct ScanOptions {
 };
 
 // Scans the selected categories on the engine's worker thread and waits for the end; an
-// interrupt (Ctrl-C) ends the scan between two items. True when it was stopped.
-bool ScanToEnd(CScanDriver& scans, std::uint32_t selection);
+// interrupt (Ctrl-C) ends the scan between two items. The scan's time and the problems it
+// found are recorded in the settings. True when it was stopped.
+bool ScanToEnd(CAppContext& context, std::uint32_t selection);
 
 int RunScanCommand(COpenTarget& target, const ScanOptions& options);
 

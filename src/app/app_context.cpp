@@ -8,7 +8,11 @@ namespace quillary {
 
 CAppContext::CAppContext(AppEnvironment environment)
     : environment_(std::move(environment)),
-      target_{&environment_.targetStore, environment_.platform.Is64BitWindows(), {}},
+      target_{&environment_.targetStore,
+              environment_.platform.Is64BitWindows(),
+              {},
+              false,
+              environment_.honouredTweaks},
       dataFolder_(environment_.platform.DataFolder()),
       log_(dataFolder_, environment_.clock),
       language_(environment_.fileIo,
@@ -19,7 +23,8 @@ CAppContext::CAppContext(AppEnvironment environment)
       exclusions_(environment_.fileIo),
       rules_(environment_.targetFiles, environment_.protection, environment_.platform,
              settings_.Values()),
-      references_(environment_.targetFiles, target_, rules_, settings_.Values()) {
+      references_(environment_.targetFiles, target_, rules_, settings_.Values()),
+      tweaks_(target_, settings_) {
     scanEnvironment_ = std::make_unique<ScanEnvironment>(ScanEnvironment{
         target_, environment_.targetFiles, environment_.platform, settings_.Values(), rules_,
         references_, exclusions_,

@@ -28,6 +28,7 @@
 #include "services/language_locale.h"
 #include "services/language_pack.h"
 #include "services/log.h"
+#include "tweaks/registry_tweaks.h"
 
 namespace quillary {
 
@@ -66,6 +67,8 @@ struct AppEnvironment {
     IShellLinkReader* shellLinks = nullptr;
     // Without one the context has no partial backups, and nothing can be repaired or undone.
     std::optional<RepairEnvironment> repair = std::nullopt;
+    // The registry tweaks the target's system reads (see RegistryTarget); none in a Wine prefix.
+    std::uint32_t honouredTweaks = 0;
 };
 
 class CAppContext {
@@ -100,6 +103,8 @@ public:
     // The partial backups' environment. Asking a context built without a repair environment
     // is a programming error (std::logic_error).
     const BackupEnvironment& Backups() const;
+    // The registry tweaks' ticks, which live as long as the process.
+    CRegistryTweaks& Tweaks() { return tweaks_; }
     // The saved results as start-up found them: the total the file stated and the problems
     // still present.
     const LoadedResults& SavedResults() const { return savedResults_; }
@@ -119,6 +124,7 @@ private:
     std::unique_ptr<CScanDriver> driver_;
     std::unique_ptr<BackupEnvironment> backups_;
     LoadedResults savedResults_;
+    CRegistryTweaks tweaks_;
 };
 
 }  // namespace quillary

@@ -112,6 +112,22 @@ std::u16string JoinKeyPath(std::u16string_view parent, std::u16string_view name)
     return path;
 }
 
+std::optional<std::u16string> FirstMissingKey(IRegistry& store, HKey root,
+                                              std::u16string_view subKey, RegSam mask) {
+    const auto opens = [&](std::u16string_view path) {
+        RegKey key(store);
+        return key.Open(root, path, kMaskReadOnly | (mask & KeyWow64Res)) == ErrorSuccess;
+    };
+    if (opens(subKey))
+        return std::nullopt;
+    for (std::size_t end = subKey.find(u'\\'); end != std::u16string_view::npos;
+         end = subKey.find(u'\\', end + 1)) {
+        if (!opens(subKey.substr(0, end)))
+            return std::u16string(subKey.substr(0, end));
+    }
+    return std::u16string(subKey);
+}
+
 bool IsSymbolicLink(IRegistry& store, HKey parent, std::u16string_view name, RegSam mask) {
     HKey link = HKey::None;
     if (store.RegOpenKeyExW(parent, name, RegOptionOpenLink, kMaskReadOnly | (mask & KeyWow64Res),

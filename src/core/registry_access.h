@@ -27,6 +27,9 @@ struct RegistryTarget {
     // URL history object answers every operation (add, query, list, delete) "not
     // implemented", so an entry reported there could never be repaired.
     bool keepsUrlHistory = false;
+    // The registry tweaks (bit n for tweak n) whose settings the system behind the registry
+    // reads. A Wine prefix reads none of them: they are settings of the Windows kernel.
+    std::uint32_t honouredTweaks = 0;
 };
 
 // Access masks in use.
@@ -56,6 +59,12 @@ std::u16string JoinKeyPath(std::u16string_view parent, std::u16string_view name)
 
 // True when parent\name is a symbolic link, opened without following it in the view of mask.
 bool IsSymbolicLink(IRegistry& store, HKey parent, std::u16string_view name, RegSam mask);
+
+// The shortest leading part of subKey that cannot be opened in the view of mask: the key that
+// creating subKey would create first, and deleting it removes everything created on the way.
+// nullopt when subKey itself opens.
+std::optional<std::u16string> FirstMissingKey(IRegistry& store, HKey root,
+                                              std::u16string_view subKey, RegSam mask);
 
 // --- views -----------------------------------------------------------------------------------
 

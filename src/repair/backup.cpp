@@ -179,8 +179,10 @@ bool CBackup::LoadList() {
         return false;
     }
     DecodedUndoList list = DecodeUndoList(bytes);
-    if (list.headerRead)
+    if (list.headerRead) {
         description_ = list.header.description;
+        lastChangeTime_ = list.header.lastChangeTime;
+    }
     for (COperation& record : list.records)
         operations_.push_back(std::move(record));
     if (!list.error.empty()) {

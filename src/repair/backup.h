@@ -133,6 +133,8 @@ public:
     const std::filesystem::path& ListFilePath() const { return listFilePath_; }
     const std::filesystem::path& ArchivePath() const { return archivePath_; }
     const std::u16string& Description() const { return description_; }
+    // When the list file loaded last changed: seconds since 1970 (UTC).
+    std::int64_t LastChangeTime() const { return lastChangeTime_; }
     // The records kept for the list file (a repair run's) or read from it (the undo list's).
     std::span<const COperation> Operations() const { return operations_; }
 
@@ -149,6 +151,7 @@ private:
     std::filesystem::path listFilePath_;
     std::filesystem::path archivePath_;
     std::u16string description_;
+    std::int64_t lastChangeTime_ = 0;
     std::vector<COperation> operations_;
     // The export texts stored so far; the next is named after their count.
     std::int32_t exportCount_ = 0;

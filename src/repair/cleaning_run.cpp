@@ -10,6 +10,7 @@ namespace quillary {
 namespace {
 
 constexpr std::u16string_view kSettingsKey = u"";
+constexpr auto kPauseBeforeEachProblem = std::chrono::milliseconds(10);
 
 }  // namespace
 
@@ -31,6 +32,8 @@ int CCleaningRun::RepairCategory(CCategory& category) {
     category.ShowStatus(Format(format, 0, ticked));
     int processed = 0;
     for (std::size_t i = 0; i < problems.size(); ++i) {
+        if (environment_.pacing)
+            std::this_thread::sleep_for(kPauseBeforeEachProblem);
         if (category.IsStopRequested()) {
             values.RegErrsFixedTillDate += static_cast<std::uint32_t>(processed);
             (void)environment_.settings.SetProfileInt(kSettingsKey, u"RegErrsFixedLast",
@@ -102,6 +105,7 @@ CleaningResult CCleaningRun::Run() {
         result_.backupFailure = backup->Failure();
         backup_ = nullptr;
         scans.RepairContext().undoSession = nullptr;
+        result_.remaining = scans.CountFound();
         if (environment_.observer)
             environment_.observer->OnCleaningEnded(false);
         return result_;
@@ -118,8 +122,11 @@ CleaningResult CCleaningRun::Run() {
     });
     worker.join();
     result_.stopped = last == CCategory::kScanStopped;
-    if (environment_.observer)
-        environment_.observer->OnCleaningEnded(result_.stopped);
+    const bool finished = !result_.stopped && result_.refusal.empty();
+    // The tweaks go into the same partial backup while it is still open, so that undoing the
+    // run puts their old values back too.
+    if (finished && environment_.applyTickedTweaks)
+        result_.tweaksApplied = environment_.applyTickedTweaks(*backup);
 
     backup_ = nullptr;
     scans.RepairContext().undoSession = nullptr;
@@ -132,25 +139,45 @@ CleaningResult CCleaningRun::Run() {
     else if (std::filesystem::exists(JournalPathOf(backup->ListFilePath()), code))
         result_.listFile = JournalPathOf(backup->ListFilePath());
 
-    // After a finished run, a problem whose repair failed leaves the results: its key joins
-    // the hide list so the next scans do not show it again.
-    if (!result_.stopped && result_.refusal.empty()) {
-        for (const CategoryRow& row : kCategories) {
-            CCategory* category = scans.CategoryOf(row.bit);
-            if (!category)
-                continue;
-            auto& problems = category->MutableProblems();
-            for (auto it = problems.begin(); it != problems.end();) {
-                if ((*it)->selected) {
-                    environment_.exclusions.AddToHistory((*it)->Key);
-                    it = problems.erase(it);
-                } else {
-                    ++it;
-                }
+    if (finished) {
+        if (environment_.refreshUndoList)
+            environment_.refreshUndoList();
+        HideFailedProblems();
+    }
+    result_.remaining = scans.CountFound();
+    if (environment_.observer)
+        environment_.observer->OnCleaningEnded(result_.stopped);
+    return result_;
+}
+
+std::u16string SelectedForCleaningText(const CScanDriver& scans, int tickedTweaks,
+                                       const TextLookup& text) {
+    std::size_t count = 0;
+    for (const CategoryRow& row : kCategories) {
+        if (const CCategory* category = scans.CategoryOf(row.bit))
+            count += category->CountSelected();
+    }
+    if (count == 0)
+        count = static_cast<std::size_t>(std::max(tickedTweaks, 0));
+    const std::u16string format = text ? text(u"IDS_TOTAL_SELECTED_FOR_CLEAN") : std::u16string();
+    return Format(format, static_cast<int>(count), count == 1 ? u"" : u"s");
+}
+
+void CCleaningRun::HideFailedProblems() {
+    for (const CategoryRow& row : kCategories) {
+        CCategory* category = environment_.scans.CategoryOf(row.bit);
+        if (!category)
+            continue;
+        auto& problems = category->MutableProblems();
+        for (auto it = problems.begin(); it != problems.end();) {
+            if ((*it)->selected) {
+                environment_.exclusions.AddToHistory((*it)->Key);
+                it = problems.erase(it);
+            } else {
+                ++it;
             }
         }
     }
-    return result_;
 }
 
 }  // namespace quillary

@@ -33,6 +33,14 @@ struct CleaningEnvironment {
     // Why the target refuses changes now (another program changed it, Wine started), or
     // nullopt; asked before each repair, and a refusal ends the run. Null: never refused.
     std::function<std::optional<std::string>()> writeRefusal;
+    // Applies the ticked registry tweaks into the run's partial backup once every category
+    // was walked, and answers how many it applied. Null: no tweak is applied.
+    std::function<int(CBackup&)> applyTickedTweaks;
+    // Reloads the undo list after a finished run, so that it shows the new partial backup.
+    std::function<void()> refreshUndoList;
+    // The cleaning page's pause before each problem, kept for the window program; the command
+    // line and the tests run without it.
+    bool pacing = false;
 };
 
 struct CleaningResult {
@@ -47,6 +55,9 @@ struct CleaningResult {
     // Why the target stopped taking changes part-way (the run then ended there), or empty.
     std::string refusal;
     int filesDeleted = 0;  // files deleted, each with its copy in the partial backup
+    int tweaksApplied = 0;
+    // Problems left in the results afterwards: unticked ones, and after a stop those not tried.
+    std::size_t remaining = 0;
     // The partial backup's list file (the journal's, when it could not be completed).
     std::filesystem::path listFile;
 };
@@ -56,17 +67,28 @@ public:
     explicit CCleaningRun(CleaningEnvironment& environment);
 
     // Runs the whole cleaning and waits for it: the restore point, the partial backup, the
-    // repairs on the worker thread, then the end of the backup and the hide list. A stop
-    // request on the scan driver's stop event ends it between two problems.
+    // repairs on the worker thread, then (after a finished run) the ticked tweaks, the end of
+    // the backup, the undo list and the hide list. A stop request on the scan driver's stop
+    // event ends it between two problems; the backup then holds what was done before it.
     CleaningResult Run();
 
     // One category's walk over its ticked problems: 1 at its end, 2 on a stop request.
     int RepairCategory(CCategory& category);
 
 private:
+    // What a finished run does after its last category: moves each problem still ticked (its
+    // repair failed) to the hide list, so the next scans do not show it again.
+    void HideFailedProblems();
+
     CleaningEnvironment& environment_;
     CBackup* backup_ = nullptr;
     CleaningResult result_;
 };
+
+// The cleaning page's count line: IDS_TOTAL_SELECTED_FOR_CLEAN filled with the number of
+// ticked problems of every category (or, when none is ticked, of ticked tweaks) and the plural
+// ending "s" for any number but 1.
+std::u16string SelectedForCleaningText(const CScanDriver& scans, int tickedTweaks,
+                                       const TextLookup& text);
 
 }  // namespace quillary

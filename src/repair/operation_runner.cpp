@@ -187,10 +187,19 @@ bool COperationRunner::SaveUndoCopyOfValue(CRegExport& writer, HKey root,
                                            std::u16string_view valueName, RegistryView view) {
     if (writer.ExportValue(root, subKey, valueName, IsSixtyFourBit(view)))
         return true;
-    // A value that does not exist yet is undone by deleting it again.
+    // A value that does not exist yet is undone by deleting it again, and a key that does not
+    // exist yet by deleting the first key that setting the value creates.
     IRegistry& store = *environment_.target.store;
     RegKey key(store);
     const LStatus opened = key.Open(root, subKey, kMaskReadOnly | (MaskOf(view) & KeyWow64Res));
+    if (opened == ErrorFileNotFound || opened == ErrorPathNotFound) {
+        const std::optional<std::u16string> missing =
+            FirstMissingKey(store, root, subKey, MaskOf(view));
+        if (!missing)
+            return false;
+        writer.ExportKeyDeletion(root, *missing);
+        return true;
+    }
     LStatus queried = opened;
     if (opened == ErrorSuccess)
         queried = store.RegQueryValueExW(key.Handle(), valueName, nullptr, nullptr, nullptr);

@@ -49,7 +49,7 @@ TEST_F(CliSafetyTest, NoUndoCopyNoChange) {
 
     CommandResult repair = Cli({"repair", "--scan"}, elsewhere);
     EXPECT_EQ(repair.exitCode, 3);
-    EXPECT_EQ(repair.out, "Nothing was repaired.\n");
+    EXPECT_EQ(repair.out, "57 items selected for repair\nNothing was repaired.\n");
     EXPECT_NE(repair.err.find("the partial backup could not be written"), std::string::npos)
         << repair.err;
     const fs::path import =
@@ -102,7 +102,7 @@ TEST_F(CliSafetyTest, ImportIsAllOrNothing) {
         EXPECT_NE(imported.err.find("nothing was imported"), std::string::npos) << imported.err;
         EXPECT_EQ(RegistryFiles(), before);
     }
-    EXPECT_EQ(Cli({"backups"}).out, "No partial backups.\n");
+    EXPECT_EQ(Cli({"backups"}).out, "There are no backups to show.\n");
 }
 
 // Undo follows only what a repair or an import writes: a crafted list that would copy, move

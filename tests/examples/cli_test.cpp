@@ -37,6 +37,15 @@ TEST_F(CliTest, ScanRepairAndUndoTheDemoPrefix) {
     EXPECT_EQ(nlohmann::json::parse(backups.out)[0]["number"], "00000001");
     ASSERT_EQ(Cli({"undo", "00000001"}).exitCode, 0);
     EXPECT_EQ(Export("after.reg"), before);
+
+    // The counters of found and repaired problems outlive the program.
+    const std::string settings = ReadBytes(folder_.Path() / "config/quillary/user.reg");
+    EXPECT_NE(settings.find("\"RegErrFoundTillDate\"=dword:00000039"), std::string::npos);
+    EXPECT_NE(settings.find("\"RegErrsFixedTillDate\"=dword:00000039"), std::string::npos);
+
+    // Deleting the backup takes it off the undo list; its archive stays.
+    ASSERT_EQ(Cli({"backups", "--delete", "1"}).exitCode, 0);
+    EXPECT_EQ(nlohmann::json::parse(Cli({"backups", "--json"}).out).size(), 0u);
 }
 
 TEST_F(CliTest, APrefixThatMayNotBeWrittenIsScannedInFullAndSaysWhy) {

@@ -167,6 +167,8 @@ TEST(BackupTest, EveryKindIsUndoneExactly) {
          }},
         {"8 set a value that did not exist",
          [](CBackupFixture&) { return SetText(u"Software\\Vendor\\App", u"Fresh", u"v"); }},
+        {"8 set a value whose keys did not exist",
+         [](CBackupFixture&) { return SetText(u"Software\\Vendor\\New\\Deeper", u"v", u"x"); }},
         {"8 set a DWORD",
          [](CBackupFixture&) {
              return SetValueRecord{HKeyLocalMachine,

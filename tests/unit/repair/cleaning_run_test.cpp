@@ -44,7 +44,8 @@ protected:
     }
 
     CleaningResult Run(std::function<std::optional<std::string>()> writeRefusal = {},
-                       std::function<void()> createRestorePoint = {}) {
+                       std::function<void()> createRestorePoint = {},
+                       const std::function<void(CleaningEnvironment&)>& adjust = {}) {
         CleaningEnvironment cleaning{scans_,
                                      target_,
                                      settings_,
@@ -57,9 +58,18 @@ protected:
                                                     ? std::u16string(u"%d of %d")
                                                     : std::u16string();
                                      },
-                                     [this](std::u16string_view line) { log_.emplace_back(line); },
+                                     [this](std::u16string_view line) {
+                                         log_.emplace_back(line);
+                                         if (onLog_)
+                                             onLog_(line);
+                                     },
                                      nullptr,
-                                     std::move(writeRefusal)};
+                                     std::move(writeRefusal),
+                                     nullptr,
+                                     nullptr,
+                                     false};
+        if (adjust)
+            adjust(cleaning);
         CCleaningRun run(cleaning);
         return run.Run();
     }
@@ -85,6 +95,8 @@ protected:
     ScanEnvironment environment_;
     CScanDriver scans_;
     std::vector<std::u16string> log_;
+    // Called on the worker thread with each log line.
+    std::function<void(std::u16string_view)> onLog_;
 };
 
 TEST_F(CleaningRunTest, RepairsTheTickedProblemsAndHidesTheFailedOnes) {
@@ -182,6 +194,63 @@ TEST_F(CleaningRunTest, AStopBeforeTheFirstRepairEndsTheRun) {
     EXPECT_TRUE(result.stopped);
     EXPECT_EQ(result.attempted, 0);
     EXPECT_EQ(keys.Problems().size(), 1u);
+}
+
+// A finished run applies the ticked tweaks into its own partial backup, before it closes, and
+// refreshes the undo list; undoing the run then undoes the tweaks too.
+TEST_F(CleaningRunTest, AFinishedRunAppliesTheTweaksInItsBackup) {
+    CCategory& keys = *scans_.CategoryOf(0x1);
+    keys.AddProblem(false, 35, u"HKEY_CURRENT_USER\\Software\\Vendor\\Gone1", u"", u"", u"");
+    const std::string before = fixture_.RegistryText();
+    int refreshes = 0;
+    CleaningResult result = Run({}, {}, [&](CleaningEnvironment& cleaning) {
+        cleaning.applyTickedTweaks = [](CBackup& backup) {
+            return backup.SetTextValue(HKeyLocalMachine, u"Software\\Tweak", u"Enable", u"Y",
+                                       RegistryView::Bits64)
+                       ? 1
+                       : 0;
+        };
+        cleaning.refreshUndoList = [&refreshes] { ++refreshes; };
+    });
+    EXPECT_EQ(result.tweaksApplied, 1);
+    EXPECT_EQ(refreshes, 1);
+    EXPECT_TRUE(testing::KeyExists(fixture_.Registry(), HKeyLocalMachine, u"Software\\Tweak"));
+    ASSERT_TRUE(fixture_.LoadBackup(result.listFile)->UndoAll());
+    EXPECT_EQ(fixture_.RegistryText(), before);
+}
+
+// A stop during the second category: the first is repaired, the second only up to the stop;
+// the found-till-date count grows by every problem tried, the count of the last run only by
+// the categories that finished; no tweak is applied and nothing joins the hide list.
+TEST_F(CleaningRunTest, AStopInTheMiddleKeepsTheCounters) {
+    scans_.CategoryOf(0x1)->AddProblem(false, 35, u"HKEY_CURRENT_USER\\Software\\Vendor\\Gone1",
+                                       u"", u"", u"");
+    CCategory& second = *scans_.CategoryOf(0x20);
+    second.AddProblem(false, 35, u"HKEY_CURRENT_USER\\Software\\Vendor\\Gone2", u"", u"", u"");
+    second.AddProblem(false, 35, u"HKEY_CURRENT_USER\\Software\\Vendor\\Unticked", u"", u"", u"");
+    onLog_ = [this](std::u16string_view line) {
+        if (line.find(u"Key:HKEY_CURRENT_USER\\Software\\Vendor\\Gone2") != line.npos)
+            scans_.StopEvent().Set();
+    };
+    bool tweaksAsked = false;
+    int refreshes = 0;
+    CleaningResult result = Run({}, {}, [&](CleaningEnvironment& cleaning) {
+        cleaning.applyTickedTweaks = [&tweaksAsked](CBackup&) {
+            tweaksAsked = true;
+            return 0;
+        };
+        cleaning.refreshUndoList = [&refreshes] { ++refreshes; };
+    });
+    EXPECT_TRUE(result.stopped);
+    EXPECT_EQ(result.attempted, 2);
+    EXPECT_EQ(result.remaining, 1u);
+    EXPECT_EQ(settings_.Values().RegErrsFixedTillDate, 5u + 2u);
+    EXPECT_EQ(settings_.Values().RegErrsFixedLast, 1u);
+    EXPECT_EQ(settings_.GetProfileInt(u"", u"RegErrsFixedLast", 99), 1u);
+    EXPECT_FALSE(tweaksAsked);
+    EXPECT_EQ(refreshes, 0);
+    EXPECT_TRUE(exclusions_.HistoryList().Entries().empty());
+    EXPECT_TRUE(result.backupSaved);  // what was repaired before the stop can be undone
 }
 
 }  // namespace
