@@ -9,6 +9,7 @@
 #include "app/target_factory.h"
 #include "core/text_encoding.h"
 #include "demo_prefix.h"
+#include "full_backup_command.h"
 #include "interrupts.h"
 #include "repair_commands.h"
 #include "restore_points_command.h"
@@ -106,6 +107,21 @@ int Run(int argc, char** argv) {
     backups->add_option("--delete", deleteBackup,
                         "delete the list file of the partial backup with this number");
 
+    CLI::App* fullBackup = app.add_subcommand(
+        "full-backup", "take a backup of the whole registry, or list, restore or delete one");
+    fullBackup->fallthrough();
+    FullBackupOptions fullBackupOptions;
+    CLI::Option* fullBackupList =
+        fullBackup->add_flag("--list", fullBackupOptions.list, "list the full backups");
+    fullBackup->add_flag("--json", fullBackupOptions.json, "with --list: print one JSON document");
+    CLI::Option* fullBackupRestore = fullBackup->add_option(
+        "--restore", fullBackupOptions.restore,
+        "import the full backup of this name back (a restore point undoes it)");
+    CLI::Option* fullBackupDelete = fullBackup->add_option("--delete", fullBackupOptions.remove,
+                                                           "delete the full backup of this name");
+    fullBackupList->excludes(fullBackupRestore)->excludes(fullBackupDelete);
+    fullBackupRestore->excludes(fullBackupDelete);
+
     CLI::App* tweaks = app.add_subcommand("tweaks", "show the registry tweaks and their state");
     tweaks->fallthrough();
     bool tweaksJson = false;
@@ -188,6 +204,8 @@ int Run(int argc, char** argv) {
     CatchInterrupts();
     if (*backups && !deleteBackup)
         return RunBackupsCommand(*target, backupsJson, firstInstance);
+    if (*fullBackup && fullBackupOptions.list)
+        return RunListFullBackups(*target, fullBackupOptions.json);
     if (*tweaks)
         return RunTweaksCommand(*target, tweaksJson);
     if (*exporter)
@@ -211,6 +229,8 @@ int Run(int argc, char** argv) {
         status = RunRepairCommand(*target, repairOptions);
     } else if (*undo) {
         status = RunUndoCommand(*target, undoNumber);
+    } else if (*fullBackup) {
+        status = RunFullBackupCommand(*target, fullBackupOptions);
     } else if (*backups) {
         status = RunDeleteBackupCommand(*target, *deleteBackup);
     } else if (*restorePoints) {

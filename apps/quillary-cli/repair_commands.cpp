@@ -6,6 +6,7 @@
 #include "categories/category_factory.h"
 #include "core/text_encoding.h"
 #include "engine/category_table.h"
+#include "full_backup_command.h"
 #include "interrupts.h"
 #include "repair/backup.h"
 #include "repair/backup_journal.h"
@@ -25,16 +26,6 @@ namespace {
 
 void Say(std::string_view text) {
     std::cerr << "quillary-cli: " << text << "\n";
-}
-
-// Every command that writes stops here while Wine runs for the prefix, once the files changed
-// (exit 4: try again later) or when a file is damaged (exit 3: it cannot be written).
-std::optional<int> RefusedToWrite(COpenTarget& target) {
-    if (std::optional<std::string> refusal = PrefixRegistry(target).WriteRefusal()) {
-        Say(*refusal);
-        return PrefixRegistry(target).IsDamaged() ? kExitTargetUnavailable : kExitTargetBusy;
-    }
-    return std::nullopt;
 }
 
 // The exit code of a registry that could not be saved: busy when Wine or another program got
@@ -151,6 +142,14 @@ bool TickTweaks(CRegistryTweaks& tweaks, const std::optional<std::string>& chose
 
 }  // namespace
 
+std::optional<int> RefusedToWrite(COpenTarget& target) {
+    if (std::optional<std::string> refusal = PrefixRegistry(target).WriteRefusal()) {
+        Say(*refusal);
+        return PrefixRegistry(target).IsDamaged() ? kExitTargetUnavailable : kExitTargetBusy;
+    }
+    return std::nullopt;
+}
+
 int RunRepairCommand(COpenTarget& target, const RepairOptions& options) {
     if (std::optional<int> refused = RefusedToWrite(target))
         return *refused;
@@ -172,6 +171,7 @@ int RunRepairCommand(COpenTarget& target, const RepairOptions& options) {
     }
 
     CompleteInterrupted(target);
+    TakeFirstRunBackup(target);
     // The whole registry is kept as a restore point first, at most once a day.
     CPrefixRestorePoints restorePoints(target.FileIo(), target.Folder(), context.DataFolder(),
                                        target.Context().Clock());
@@ -380,9 +380,13 @@ int RunExportCommand(COpenTarget& target, const std::string& keyPath, const std:
         Say("not a key path with a root name: " + keyPath);
         return kExitBadArguments;
     }
-    CRegExport writer(target.Context().Target());
+    // In the 64-bit view the export holds both views, as the Registry Editor's does: the
+    // 32-bit view's keys appear below Wow6432Node.
+    CRegExport writer(target.Context().Target(),
+                      view == 32 ? CRegExport::Walk::OneView : CRegExport::Walk::AllKeys);
     if (!writer.ExportKey(*root, split.subKey, view != 32)) {
-        Say("cannot export " + keyPath);
+        Say("cannot export " + keyPath +
+            (writer.Failure().empty() ? std::string() : ": " + writer.Failure()));
         return kExitBadArguments;
     }
     if (FileError error = writer.SaveToFile(target.FileIo(), file)) {

@@ -23,6 +23,11 @@ struct RepairOptions {
     bool json = false;
 };
 
+// Every command that writes stops here while Wine runs for the prefix, once the files changed
+// (exit 4: try again later) or when a file is damaged (exit 3: it cannot be written); the
+// reason is said. nullopt when the prefix may be written.
+std::optional<int> RefusedToWrite(COpenTarget& target);
+
 int RunRepairCommand(COpenTarget& target, const RepairOptions& options);
 // mayComplete: this instance owns the backups, and completes those of interrupted runs
 // before it lists them.

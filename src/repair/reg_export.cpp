@@ -1,6 +1,7 @@
 #include "repair/reg_export.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "core/bytes.h"
 #include "core/text_case.h"
@@ -13,6 +14,12 @@ constexpr std::u16string_view kHeader = u"Windows Registry Editor Version 5.00\r
 // Windows nests keys at most 512 deep; deeper is a link cycle in a hostile registry.
 constexpr int kMaxKeyDepth = 512;
 constexpr std::size_t kWrapColumn = 77;
+// How many key blocks pass between two progress reports.
+constexpr std::uint64_t kProgressInterval = 4096;
+// The largest text the importer reads back. Links that lead to the same keys again and again
+// could make a walk write more than that, and such a text would be of no use.
+constexpr std::size_t kMaxTextBytes = std::size_t{1} << 30;
+constexpr std::u16string_view kLinkValueName = u"SymbolicLinkValue";
 
 // "HKEY_LOCAL_MACHINE\\SOFTWARE\\x", or the root name alone for an empty sub-key path.
 std::u16string FullKeyPath(HKey root, std::u16string_view subKey) {
@@ -24,12 +31,27 @@ std::u16string FullKeyPath(HKey root, std::u16string_view subKey) {
     return path;
 }
 
+// Line breaks are escaped too, so that a string of several lines stays on its line.
 std::u16string Escape(std::u16string_view text) {
     std::u16string escaped;
     for (char16_t ch : text) {
-        if (ch == u'\\' || ch == u'"')
-            escaped += u'\\';
-        escaped += ch;
+        switch (ch) {
+            case u'\\':
+            case u'"':
+                escaped += u'\\';
+                escaped += ch;
+                break;
+            // Line breaks are written as escapes, so that a text of several lines stays on
+            // its one line.
+            case u'\n':
+                escaped += u"\\n";
+                break;
+            case u'\r':
+                escaped += u"\\r";
+                break;
+            default:
+                escaped += ch;
+        }
     }
     return escaped;
 }
@@ -92,10 +114,91 @@ std::u16string HexValue(std::u16string prefix, std::span<const std::uint8_t> dat
     return text;
 }
 
+// Names are compared as the registry compares them.
+std::u16string LowerCased(std::u16string_view text) {
+    std::u16string lower(text);
+    for (char16_t& ch : lower)
+        ch = ToLowerInvariant(ch);
+    return lower;
+}
+
+// Where a root's keys live, as link targets name them; empty for a root whose place the walk
+// cannot know (the current user's key, the classes' merged view).
+std::u16string_view PlaceOfRoot(HKey root) {
+    if (root == HKeyLocalMachine)
+        return u"\\registry\\machine";
+    if (root == HKeyUsers)
+        return u"\\registry\\user";
+    return {};
+}
+
+// The key a symbolic link leads to, lower-cased; nullopt when link (opened without following
+// it) is an ordinary key.
+std::optional<std::u16string> LinkTargetOf(IRegistry& store, HKey link) {
+    RegType type = RegNone;
+    std::uint32_t size = 0;
+    if (store.RegQueryValueExW(link, kLinkValueName, &type, nullptr, &size) != ErrorSuccess ||
+        type != RegLink) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> data(std::max<std::uint32_t>(size, 1));
+    if (store.RegQueryValueExW(link, kLinkValueName, &type, data.data(), &size) != ErrorSuccess)
+        return std::u16string();
+    std::u16string target = LowerCased(FromUtf16LeBytes(std::span(data.data(), size)));
+    while (!target.empty() && (target.back() == u'\\' || target.back() == u'\0'))
+        target.pop_back();
+    return target;
+}
+
 }  // namespace
 
-CRegExport::CRegExport(const RegistryTarget& target) : target_(target) {
-    lines_.emplace_back(kHeader);
+// One key on the path from the walk's start to the key being written.
+struct CRegExport::WalkStep {
+    const WalkStep* parent = nullptr;
+    std::u16string_view name;  // below the parent
+    // Where the key lives, lower-cased ("\registry\machine\software"), for the start and for
+    // a followed link; empty: the parent's place and the name.
+    std::u16string place;
+    int depth = 0;
+
+    // The places of the keys from the start to this one, as far as they are known.
+    std::vector<std::u16string> PlacesOnPath() const {
+        std::vector<const WalkStep*> steps;
+        for (const WalkStep* step = this; step != nullptr; step = step->parent)
+            steps.push_back(step);
+        std::vector<std::u16string> places;
+        for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
+            if (!(*step)->place.empty())
+                places.push_back((*step)->place);
+            else if (!places.empty())
+                places.push_back(places.back() + u'\\' + LowerCased((*step)->name));
+        }
+        return places;
+    }
+
+    // True when a link named linkName below this key leads to itself or to a key on the path
+    // to it: following it would never end.
+    bool LinkCloses(std::u16string_view linkName, std::u16string_view target) const {
+        std::vector<std::u16string> places = PlacesOnPath();
+        if (!places.empty())
+            places.push_back(places.back() + u'\\' + LowerCased(linkName));
+        return std::find(places.begin(), places.end(), target) != places.end();
+    }
+};
+
+CRegExport::CRegExport(const RegistryTarget& target, Walk walk) : target_(target), walk_(walk) {
+    bytes_ = {0xFF, 0xFE};
+    Append(kHeader);
+}
+
+void CRegExport::Append(std::u16string_view text) {
+    const std::size_t at = bytes_.size();
+    bytes_.resize(at + text.size() * 2);
+    std::uint8_t* out = bytes_.data() + at;
+    for (char16_t unit : text) {
+        *out++ = static_cast<std::uint8_t>(unit & 0xFFu);
+        *out++ = static_cast<std::uint8_t>(unit >> 8u);
+    }
 }
 
 RegSam CRegExport::MaskFor(bool in64BitView) const {
@@ -105,10 +208,14 @@ RegSam CRegExport::MaskFor(bool in64BitView) const {
 }
 
 void CRegExport::AppendKeyBlock(std::u16string_view path) {
-    std::u16string block = u"\r\n[";
-    block += path;
-    block += u"]\r\n";
-    lines_.push_back(std::move(block));
+    Append(u"\r\n[");
+    Append(path);
+    Append(u"]\r\n");
+    ++keysWritten_;
+}
+
+void CRegExport::SetProgress(std::function<void(std::uint64_t)> progress) {
+    progress_ = std::move(progress);
 }
 
 std::u16string CRegExport::FormatValue(std::u16string_view name, RegType type,
@@ -136,24 +243,55 @@ bool CRegExport::ExportKey(HKey root, std::u16string_view subKey, bool in64BitVi
     if (root == HKeyCurrentConfig || !IsPredefinedKey(root) || root == HKeyPerformanceData) {
         return false;
     }
+    if (walk_ == Walk::OneView &&
+        LowerCased(JoinKeyPath(u"", subKey)).find(u"\\wow6432node") != std::u16string::npos) {
+        return false;
+    }
     RegKey key(*target_.store);
     RegSam mask = MaskFor(in64BitView);
     if (key.Open(root, subKey, mask) != ErrorSuccess)
         return false;
-    std::u16string path = FullKeyPath(root, subKey);
-    return ExportOpenKey(key.Handle(), path, mask, 0);
+    WalkStep start;
+    // In the 32-bit view a key may live below a Wow6432Node its path does not show.
+    if (in64BitView || !target_.is64Bit) {
+        start.place = LowerCased(PlaceOfRoot(root));
+        if (!start.place.empty() && !subKey.empty())
+            start.place += u'\\' + LowerCased(subKey);
+    }
+    const bool walked = ExportOpenKey(key.Handle(), FullKeyPath(root, subKey), mask, start);
+    if (progress_)
+        progress_(keysWritten_);
+    return walked && failure_.empty();
 }
 
-bool CRegExport::ExportOpenKey(HKey key, const std::u16string& path, RegSam mask, int depth) {
-    if (ToLower(path).find(u"\\wow6432node") != std::u16string::npos || depth > kMaxKeyDepth) {
+bool CRegExport::ExportOpenKey(HKey key, const std::u16string& path, RegSam mask,
+                               const WalkStep& step) {
+    if (step.depth > kMaxKeyDepth || !failure_.empty())
+        return false;
+    if (bytes_.size() > kMaxTextBytes) {
+        failure_ = "the registry's links lead to more keys than an export file can hold";
         return false;
     }
     AppendKeyBlock(path);
+    if (progress_ && keysWritten_ % kProgressInterval == 0)
+        progress_(keysWritten_);
     IRegistry& store = *target_.store;
     RegKeyInfo info;
     bool haveInfo = store.RegQueryInfoKeyW(key, &info) == ErrorSuccess;
+    ExportValues(key, info);
 
+    HKey self = HKey::None;
+    if (store.RegOpenKeyExW(key, u"", 0, mask, &self) != ErrorSuccess)
+        return true;
+    if (haveInfo)
+        ExportSubkeys(self, info, path, mask, step);
+    store.RegCloseKey(self);
+    return haveInfo;
+}
+
+void CRegExport::ExportValues(HKey key, const RegKeyInfo& info) {
     // Every value, whatever its size: a copy that silently missed one could not undo.
+    IRegistry& store = *target_.store;
     std::vector<char16_t> name(std::max<std::uint32_t>(info.maxValueNameLength, 16383) + 1);
     std::vector<std::uint8_t> data(std::max<std::uint32_t>(info.maxValueDataLength, 1));
     for (std::uint32_t index = 0;; ++index) {
@@ -169,34 +307,45 @@ bool CRegExport::ExportOpenKey(HKey key, const std::u16string& path, RegSam mask
         }
         if (status != ErrorSuccess)
             break;
-        lines_.push_back(FormatValue(std::u16string_view(name.data(), nameLength), type,
-                                     std::span(data.data(), dataSize)));
+        Append(FormatValue(std::u16string_view(name.data(), nameLength), type,
+                           std::span(data.data(), dataSize)));
     }
+}
 
-    HKey self = HKey::None;
-    if (store.RegOpenKeyExW(key, u"", 0, mask, &self) != ErrorSuccess)
-        return true;
-    if (!haveInfo) {
-        store.RegCloseKey(self);
-        return false;
-    }
+void CRegExport::ExportSubkeys(HKey self, const RegKeyInfo& info, const std::u16string& path,
+                               RegSam mask, const WalkStep& step) {
+    IRegistry& store = *target_.store;
     std::vector<char16_t> childName(std::max<std::uint32_t>(info.maxSubKeyLength, 519) + 1);
-    for (std::uint32_t index = 0; index < info.subKeys; ++index) {
+    for (std::uint32_t index = 0; index < info.subKeys && failure_.empty(); ++index) {
         std::uint32_t length = static_cast<std::uint32_t>(childName.size());
         if (store.RegEnumKeyExW(self, index, childName.data(), &length, nullptr) != ErrorSuccess) {
             continue;
         }
-        std::u16string child(childName.data(), length);
-        if (ToLower(child) == u"wow6432node")
+        const std::u16string_view child(childName.data(), length);
+        if (walk_ == Walk::OneView && LowerCased(child) == u"wow6432node")
             continue;
+        const std::u16string childPath = JoinKeyPath(path, child);
+        // A key block ends at its line's end: a name that holds a line break cannot be written.
+        if (child.find_first_of(u"\r\n") != std::u16string_view::npos) {
+            failure_ = "the key name \"" + Utf16ToUtf8(childPath) +
+                       "\" holds a line break, which an export file cannot hold";
+            return;
+        }
         HKey childKey = HKey::None;
-        if (store.RegOpenKeyExW(self, child, 0, mask, &childKey) != ErrorSuccess)
+        if (store.RegOpenKeyExW(self, child, RegOptionOpenLink, mask, &childKey) != ErrorSuccess)
             continue;
-        ExportOpenKey(childKey, path + u"\\" + child, mask, depth + 1);
+        WalkStep childStep{&step, child, {}, step.depth + 1};
+        if (std::optional<std::u16string> target = LinkTargetOf(store, childKey)) {
+            store.RegCloseKey(childKey);
+            if (step.LinkCloses(child, *target) ||
+                store.RegOpenKeyExW(self, child, 0, mask, &childKey) != ErrorSuccess) {
+                continue;
+            }
+            childStep.place = std::move(*target);
+        }
+        ExportOpenKey(childKey, childPath, mask, childStep);
         store.RegCloseKey(childKey);
     }
-    store.RegCloseKey(self);
-    return true;
 }
 
 bool CRegExport::ExportValue(HKey root, std::u16string_view subKey, std::u16string_view valueName,
@@ -207,8 +356,7 @@ bool CRegExport::ExportValue(HKey root, std::u16string_view subKey, std::u16stri
     RegKey key(*target_.store);
     if (key.Open(root, subKey, MaskFor(in64BitView)) != ErrorSuccess)
         return false;
-    std::u16string path = FullKeyPath(root, subKey);
-    AppendKeyBlock(path);
+    AppendKeyBlock(FullKeyPath(root, subKey));
 
     std::uint32_t size = 0;
     RegType type = RegNone;
@@ -221,40 +369,28 @@ bool CRegExport::ExportValue(HKey root, std::u16string_view subKey, std::u16stri
         ErrorSuccess) {
         return false;
     }
-    lines_.push_back(FormatValue(valueName, type, std::span(data.data(), size)));
+    Append(FormatValue(valueName, type, std::span(data.data(), size)));
     return true;
 }
 
 void CRegExport::ExportKeyDeletion(HKey root, std::u16string_view subKey) {
-    std::u16string block = u"\r\n[-";
-    block += FullKeyPath(root, subKey);
-    block += u"]\r\n";
-    lines_.push_back(std::move(block));
+    Append(u"\r\n[-");
+    Append(FullKeyPath(root, subKey));
+    Append(u"]\r\n");
 }
 
 void CRegExport::ExportValueDeletion(HKey root, std::u16string_view subKey,
                                      std::u16string_view valueName) {
-    std::u16string path = FullKeyPath(root, subKey);
-    AppendKeyBlock(path);
-    lines_.push_back(NameField(valueName) + u"=-\r\n");
+    AppendKeyBlock(FullKeyPath(root, subKey));
+    Append(NameField(valueName) + u"=-\r\n");
 }
 
 std::u16string CRegExport::Text() const {
-    std::u16string text;
-    for (const std::u16string& line : lines_)
-        text += line;
-    return text;
-}
-
-std::vector<std::uint8_t> CRegExport::FileBytes() const {
-    std::vector<std::uint8_t> bytes = {0xFF, 0xFE};
-    std::vector<std::uint8_t> text = ToUtf16LeBytes(Text(), false);
-    bytes.insert(bytes.end(), text.begin(), text.end());
-    return bytes;
+    return FromUtf16LeBytes(std::span(bytes_).subspan(2));
 }
 
 FileError CRegExport::SaveToFile(IFileIo& fileIo, const std::filesystem::path& path) const {
-    return fileIo.ReplaceFileAtomically(path, FileBytes());
+    return fileIo.ReplaceFileAtomically(path, bytes_);
 }
 
 }  // namespace quillary

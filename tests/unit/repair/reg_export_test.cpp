@@ -35,6 +35,9 @@ TEST(RegExportTest, ValueLinesByType) {
         {"string with escapes", u"Na\\me\"", RegSz, Utf16(std::u16string(u"C:\\a\"b\0", 7)),
          u"\"Na\\\\me\\\"\"=\"C:\\\\a\\\"b\"\r\n"},
         {"default value", u"", RegSz, Utf16(std::u16string(u"x\0", 2)), u"@=\"x\"\r\n"},
+        // A text of several lines stays on its one line.
+        {"line breaks", u"L\n", RegSz, Utf16(std::u16string(u"a\r\nb\0", 5)),
+         u"\"L\\n\"=\"a\\r\\nb\"\r\n"},
         // A value literally named "@" must not turn into the default value on import.
         {"value named @", u"@", RegSz, Utf16(std::u16string(u"x\0", 2)), u"\"@\"=\"x\"\r\n"},
         {"dword", u"Count", RegDword, Bytes({0x2c, 0x01, 0, 0}), u"\"Count\"=dword:0000012c\r\n"},
