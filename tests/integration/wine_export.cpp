@@ -1,5 +1,7 @@
 #include "wine_export.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <optional>
 
@@ -8,6 +10,18 @@
 #include "support/registry_fixture.h"
 
 namespace quillary::testing {
+
+ExportedKeys ExportRoots(const CWinePrefixCopy& copy, const std::vector<std::string>& roots) {
+    copy.WineServer({"-p"});
+    ExportedKeys keys;
+    for (const std::string& root : roots) {
+        std::string error;
+        keys = ParseExport(copy.ExportKey(root, &error), std::move(keys));
+        EXPECT_EQ(error, "") << root;
+    }
+    copy.StopWineServer();
+    return keys;
+}
 
 ExportedKeys ParseExport(const std::string& text, ExportedKeys keys) {
     std::vector<std::string>* current = nullptr;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "wine_prefix_copy.h"
 
 namespace quillary::testing {
 
@@ -14,6 +15,10 @@ namespace quillary::testing {
 using ExportedKeys = std::map<std::string, std::vector<std::string>>;
 
 ExportedKeys ParseExport(const std::string& text, ExportedKeys keys = {});
+
+// `wine reg export` of each root of a prefix copy, taken apart; the copy's wineserver writes
+// its registry first and is stopped after.
+ExportedKeys ExportRoots(const CWinePrefixCopy& copy, const std::vector<std::string>& roots);
 
 // Of the exported keys, those that the registry files hold, as the store read them. Left out
 // is what Wine makes anew at every start and never saves, and so differs between two runs:

@@ -61,19 +61,7 @@ protected:
                           template_->Path() / kDesktop / ("broken" + std::to_string(i) + ".lnk"),
                           fs::copy_options::overwrite_existing);
         }
-        before_ = Export(*template_);
-    }
-
-    static ExportedKeys Export(CWinePrefixCopy& copy) {
-        copy.WineServer({"-p"});
-        ExportedKeys keys;
-        for (const std::string root : {"HKLM", "HKU"}) {
-            std::string error;
-            keys = testing::ParseExport(copy.ExportKey(root, &error), std::move(keys));
-            EXPECT_EQ(error, "") << root;
-        }
-        copy.StopWineServer();
-        return keys;
+        before_ = testing::ExportRoots(*template_, {"HKLM", "HKU"});
     }
 
     // A fresh copy of the planted prefix, with user.reg hard-linked as Wine keeps it for some.
@@ -124,7 +112,7 @@ protected:
                       ReadBytes(template_->Path() / kDesktop / name))
                 << name;
         }
-        ExportedKeys after = Export(*copy_);
+        ExportedKeys after = testing::ExportRoots(*copy_, {"HKLM", "HKU"});
         auto store = CWinePrefixRegistry::Open(files_, copy_->Path(), &error);
         ASSERT_TRUE(store) << error;
         EXPECT_EQ(testing::KeysOfTheFiles(after, *store), testing::KeysOfTheFiles(before_, *store));

@@ -24,6 +24,9 @@ namespace fs = std::filesystem;
 using testing::CWinePrefixCopy;
 using testing::ExportedKeys;
 
+// The roots a whole export holds.
+const std::vector<std::string> kRoots = {"HKLM", "HKU"};
+
 // Entries a fresh prefix lacks, of the kinds an export line must get right: a text of several
 // lines with quotes, a key name with brackets and letters beyond ASCII, the string types as
 // hex, a key of the 32-bit view and one of the default user.
@@ -169,18 +172,6 @@ protected:
         }
         return store;
     }
-
-    ExportedKeys Export(CWinePrefixCopy& copy) {
-        copy.WineServer({"-p"});
-        ExportedKeys keys;
-        for (const std::string root : {"HKLM", "HKU"}) {
-            std::string error;
-            keys = testing::ParseExport(copy.ExportKey(root, &error), std::move(keys));
-            EXPECT_EQ(error, "") << root;
-        }
-        copy.StopWineServer();
-        return keys;
-    }
 };
 
 // Only what Wine makes anew at every start and never saves (the hardware tree and the other
@@ -226,8 +217,8 @@ TEST_F(WineFullBackupTest, RegistryEditorAndOurImporterReadItBackAlike) {
         ASSERT_EQ(store->Save(), std::nullopt);
     }
 
-    const ExportedKeys expected = Export(*theirs);
-    const ExportedKeys actual = Export(*ours);
+    const ExportedKeys expected = testing::ExportRoots(*theirs, kRoots);
+    const ExportedKeys actual = testing::ExportRoots(*ours, kRoots);
     std::string error;
     auto store = CWinePrefixRegistry::Open(files_, ours->Path(), &error);
     ASSERT_TRUE(store) << error;
@@ -251,7 +242,7 @@ TEST_F(WineFullBackupTest, RestoreGivesTheRegistryBackAndItsRestorePointUndoesIt
             .exitCode,
         0);
     copy->StopWineServer();
-    const ExportedKeys before = Export(*copy);
+    const ExportedKeys before = testing::ExportRoots(*copy, kRoots);
 
     const fs::path data = copy->Path() / "quillary-data";
     const std::vector<std::string> environment = {"XDG_DATA_HOME=" + data.string(),
@@ -279,14 +270,14 @@ TEST_F(WineFullBackupTest, RestoreGivesTheRegistryBackAndItsRestorePointUndoesIt
             .exitCode,
         0);
     copy->StopWineServer();
-    const ExportedKeys changed = Export(*copy);
+    const ExportedKeys changed = testing::ExportRoots(*copy, kRoots);
 
     const testing::CommandResult restored = cli({"full-backup", "--restore", name[1].str()});
     ASSERT_EQ(restored.exitCode, 0) << restored.err;
     std::smatch id;
     ASSERT_TRUE(std::regex_search(restored.out, id, std::regex("--restore ([0-9]+)`")))
         << restored.out;
-    const ExportedKeys after = Export(*copy);
+    const ExportedKeys after = testing::ExportRoots(*copy, kRoots);
     std::string error;
     auto store = CWinePrefixRegistry::Open(files_, copy->Path(), &error);
     ASSERT_TRUE(store) << error;
@@ -296,7 +287,7 @@ TEST_F(WineFullBackupTest, RestoreGivesTheRegistryBackAndItsRestorePointUndoesIt
 
     const testing::CommandResult undone = cli({"restore-points", "--restore", id[1].str()});
     ASSERT_EQ(undone.exitCode, 0) << undone.err;
-    const ExportedKeys again = Export(*copy);
+    const ExportedKeys again = testing::ExportRoots(*copy, kRoots);
     store = CWinePrefixRegistry::Open(files_, copy->Path(), &error);
     ASSERT_TRUE(store) << error;
     EXPECT_EQ(Differences(testing::KeysOfTheFiles(again, *store),

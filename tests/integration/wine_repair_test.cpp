@@ -64,18 +64,6 @@ protected:
         EXPECT_EQ(copy->Error(), "");
         return copy;
     }
-
-    ExportedKeys Export(CWinePrefixCopy& copy, const std::vector<std::string>& roots) {
-        copy.WineServer({"-p"});
-        ExportedKeys keys;
-        for (const std::string& root : roots) {
-            std::string error;
-            keys = testing::ParseExport(copy.ExportKey(root, &error), std::move(keys));
-            EXPECT_EQ(error, "") << root;
-        }
-        copy.StopWineServer();
-        return keys;
-    }
 };
 
 TEST_F(WineRepairTest, ImportsAsWinesRegistryEditorDoes) {
@@ -105,8 +93,8 @@ TEST_F(WineRepairTest, ImportsAsWinesRegistryEditorDoes) {
               std::nullopt);
     ASSERT_EQ(store->Save(), std::nullopt);
 
-    ExportedKeys expected = Export(*theirs, {"HKCU\\Software\\QuillaryImport"});
-    ExportedKeys actual = Export(*ours, {"HKCU\\Software\\QuillaryImport"});
+    ExportedKeys expected = testing::ExportRoots(*theirs, {"HKCU\\Software\\QuillaryImport"});
+    ExportedKeys actual = testing::ExportRoots(*ours, {"HKCU\\Software\\QuillaryImport"});
     EXPECT_FALSE(expected.empty());
     EXPECT_EQ(actual, expected);
 }
@@ -119,7 +107,7 @@ TEST_F(WineRepairTest, RepairThenUndoLeavesTheRegistryAsItWas) {
               0);
     copy->StopWineServer();
     const std::vector<std::string> roots = {"HKLM", "HKU"};
-    ExportedKeys before = Export(*copy, roots);
+    ExportedKeys before = testing::ExportRoots(*copy, roots);
 
     const fs::path data = copy->Path() / "quillary-data";
     const std::vector<std::string> environment = {"XDG_DATA_HOME=" + data.string(),
@@ -138,7 +126,7 @@ TEST_F(WineRepairTest, RepairThenUndoLeavesTheRegistryAsItWas) {
 
     // The planted entry is gone as far as Wine can tell.
     ExportedKeys repaired =
-        Export(*copy, {"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"});
+        testing::ExportRoots(*copy, {"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"});
     for (const auto& [key, lines] : repaired) {
         for (const std::string& line : lines)
             EXPECT_EQ(line.find("QuillaryGone"), std::string::npos);
@@ -146,7 +134,7 @@ TEST_F(WineRepairTest, RepairThenUndoLeavesTheRegistryAsItWas) {
 
     testing::CommandResult undo = cli({"undo", "00000001"});
     ASSERT_EQ(undo.exitCode, 0) << undo.err;
-    ExportedKeys after = Export(*copy, roots);
+    ExportedKeys after = testing::ExportRoots(*copy, roots);
 
     std::string error;
     auto store = CWinePrefixRegistry::Open(files_, copy->Path(), &error);
