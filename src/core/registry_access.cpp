@@ -112,20 +112,18 @@ std::u16string JoinKeyPath(std::u16string_view parent, std::u16string_view name)
     return path;
 }
 
-std::optional<std::u16string> FirstMissingKey(IRegistry& store, HKey root,
-                                              std::u16string_view subKey, RegSam mask) {
-    const auto opens = [&](std::u16string_view path) {
+std::u16string_view FirstMissingKey(IRegistry& store, HKey root, std::u16string_view missingSubKey,
+                                    RegSam mask) {
+    std::u16string_view first = missingSubKey;
+    for (std::size_t end = missingSubKey.rfind(u'\\'); end != std::u16string_view::npos;
+         end = end == 0 ? std::u16string_view::npos : missingSubKey.rfind(u'\\', end - 1)) {
         RegKey key(store);
-        return key.Open(root, path, kMaskReadOnly | (mask & KeyWow64Res)) == ErrorSuccess;
-    };
-    if (opens(subKey))
-        return std::nullopt;
-    for (std::size_t end = subKey.find(u'\\'); end != std::u16string_view::npos;
-         end = subKey.find(u'\\', end + 1)) {
-        if (!opens(subKey.substr(0, end)))
-            return std::u16string(subKey.substr(0, end));
+        if (key.Open(root, missingSubKey.substr(0, end), kMaskReadOnly | (mask & KeyWow64Res)) ==
+            ErrorSuccess)
+            break;
+        first = missingSubKey.substr(0, end);
     }
-    return std::u16string(subKey);
+    return first;
 }
 
 bool IsSymbolicLink(IRegistry& store, HKey parent, std::u16string_view name, RegSam mask) {

@@ -60,11 +60,12 @@ std::u16string JoinKeyPath(std::u16string_view parent, std::u16string_view name)
 // True when parent\name is a symbolic link, opened without following it in the view of mask.
 bool IsSymbolicLink(IRegistry& store, HKey parent, std::u16string_view name, RegSam mask);
 
-// The shortest leading part of subKey that cannot be opened in the view of mask: the key that
-// creating subKey would create first, and deleting it removes everything created on the way.
-// nullopt when subKey itself opens.
-std::optional<std::u16string> FirstMissingKey(IRegistry& store, HKey root,
-                                              std::u16string_view subKey, RegSam mask);
+// The shortest leading part of missingSubKey, a key that cannot be opened in the view of mask,
+// that cannot be opened either: the key that creating missingSubKey creates first, so that
+// deleting it removes everything created on the way. A key that opens has every key above it,
+// so the search goes up from the parent and mostly ends after one open.
+std::u16string_view FirstMissingKey(IRegistry& store, HKey root, std::u16string_view missingSubKey,
+                                    RegSam mask);
 
 // --- views -----------------------------------------------------------------------------------
 

@@ -193,11 +193,7 @@ bool COperationRunner::SaveUndoCopyOfValue(CRegExport& writer, HKey root,
     RegKey key(store);
     const LStatus opened = key.Open(root, subKey, kMaskReadOnly | (MaskOf(view) & KeyWow64Res));
     if (opened == ErrorFileNotFound || opened == ErrorPathNotFound) {
-        const std::optional<std::u16string> missing =
-            FirstMissingKey(store, root, subKey, MaskOf(view));
-        if (!missing)
-            return false;
-        writer.ExportKeyDeletion(root, *missing);
+        writer.ExportKeyDeletion(root, FirstMissingKey(store, root, subKey, MaskOf(view)));
         return true;
     }
     LStatus queried = opened;

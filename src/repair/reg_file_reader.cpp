@@ -166,8 +166,11 @@ private:
             bytes = bytes.subspan(1);
         }
         const std::size_t whole = bytes.size() / 2 * 2;
+        const std::size_t start = units.size();
+        units.resize(start + whole / 2);
+        char16_t* out = units.data() + start;
         for (std::size_t i = 0; i < whole; i += 2) {
-            units += static_cast<char16_t>(ReadUInt16Le(bytes, i));
+            *out++ = static_cast<char16_t>(ReadUInt16Le(bytes, i));
         }
         if (whole < bytes.size()) {
             carried_.push_back(bytes.back());
@@ -251,6 +254,17 @@ bool IsRestBlank(std::u16string_view text) {
     return TrimView(CutComment(text)).empty();
 }
 
+// Appends text and a terminating null as UTF-16LE bytes.
+void AppendUtf16Le(std::u16string_view text, std::vector<std::uint8_t>& bytes) {
+    const std::size_t start = bytes.size();
+    bytes.resize(start + (text.size() + 1) * 2);
+    std::uint8_t* out = bytes.data() + start;
+    for (char16_t unit : text) {
+        *out++ = static_cast<std::uint8_t>(unit & 0xFF);
+        *out++ = static_cast<std::uint8_t>(unit >> 8);
+    }
+}
+
 // The value of a digit the caller has checked with IsHexDigit.
 std::uint32_t HexValue(char16_t ch) {
     return HexDigitValue(ch).value_or(0);
@@ -317,13 +331,13 @@ public:
             return Error(0, NotARegistryFile());
         }
         if (continuesHex_) {
-            return Error(block_.back().line,
+            return Error(LastOperation().line,
                          "hex data that ends in a backslash at the end of the file");
         }
         // Exports end every line with a line break. A wrapped value whose last line has none
         // may have lost the rest of its bytes with the rest of the file.
         if (cutShort && endsContinuedHex_) {
-            return Error(block_.back().line, "hex data cut short at the end of the file");
+            return Error(LastOperation().line, "hex data cut short at the end of the file");
         }
         return HandOnBlock();
     }
@@ -346,17 +360,37 @@ private:
     }
 
     std::optional<RegImportError> HandOnBlock() {
-        if (block_.empty()) {
+        if (blockSize_ == 0) {
             return std::nullopt;
         }
         const std::size_t line = block_.front().line;
-        std::optional<std::string> message = onBlock_(block_);
-        block_.clear();
+        std::optional<std::string> message =
+            onBlock_(std::span<const RegImportOperation>(block_.data(), blockSize_));
+        blockSize_ = 0;
         if (message) {
             return Error(line, std::move(*message));
         }
         return std::nullopt;
     }
+
+    // The block's next operation, of the current key. The operations of blocks handed on
+    // before are reused, so their texts and data keep the room they had.
+    RegImportOperation& NewOperation(Kind kind, std::size_t line) {
+        if (blockSize_ == block_.size()) {
+            block_.emplace_back();
+        }
+        RegImportOperation& operation = block_[blockSize_++];
+        operation.kind = kind;
+        operation.root = currentRoot_;
+        operation.subKey.assign(currentKey_);
+        operation.valueName.clear();
+        operation.type = RegNone;
+        operation.data.clear();
+        operation.line = line;
+        return operation;
+    }
+
+    RegImportOperation& LastOperation() { return block_[blockSize_ - 1]; }
 
     std::optional<RegImportError> KeyLine(std::u16string_view line, std::size_t number) {
         // The block before is complete: it goes on before this line is looked at.
@@ -377,10 +411,11 @@ private:
         if (!root) {
             return Error(number, "unknown root key in \"" + Utf16ToUtf8(path) + "\"");
         }
-        std::u16string subKey(backslash == std::u16string_view::npos ? std::u16string_view()
-                                                                     : path.substr(backslash + 1));
+        std::u16string_view subKey = backslash == std::u16string_view::npos
+                                         ? std::u16string_view()
+                                         : path.substr(backslash + 1);
         while (!subKey.empty() && subKey.back() == u'\\') {
-            subKey.pop_back();
+            subKey.remove_suffix(1);
         }
         if (deletion && subKey.empty()) {
             return Error(number, "a root key cannot be deleted");
@@ -391,14 +426,9 @@ private:
                          "a key path more than " + std::to_string(kMaxKeyDepth) + " levels deep");
         }
         currentRoot_ = *root;
-        currentKey_ = subKey;
+        currentKey_.assign(subKey);
         haveKey_ = !deletion;
-        RegImportOperation operation;
-        operation.kind = deletion ? Kind::DeleteKey : Kind::CreateKey;
-        operation.root = *root;
-        operation.subKey = std::move(subKey);
-        operation.line = number;
-        block_.push_back(std::move(operation));
+        NewOperation(deletion ? Kind::DeleteKey : Kind::CreateKey, number);
         return std::nullopt;
     }
 
@@ -406,10 +436,7 @@ private:
         if (!haveKey_) {
             return Error(number, "a value before any key, or under a deleted key");
         }
-        RegImportOperation operation;
-        operation.root = currentRoot_;
-        operation.subKey = currentKey_;
-        operation.line = number;
+        RegImportOperation& operation = NewOperation(Kind::SetValue, number);
         std::size_t at = 1;
         if (line[0] == u'"') {
             const std::optional<std::size_t> end = ReadQuoted(line, 0, operation.valueName);
@@ -434,15 +461,14 @@ private:
             operation.kind = Kind::DeleteValue;
         } else if (data.starts_with(u"\"")) {
             // A text may be a line of any length: room for it is made once.
-            std::u16string text;
-            text.reserve(data.size());
-            const std::optional<std::size_t> end = ReadQuoted(data, 0, text);
+            text_.clear();
+            text_.reserve(data.size());
+            const std::optional<std::size_t> end = ReadQuoted(data, 0, text_);
             if (!end || !IsRestBlank(data.substr(*end))) {
                 return Error(number, "a string value without its closing quote");
             }
-            operation.kind = Kind::SetValue;
             operation.type = RegSz;
-            operation.data = ToUtf16LeBytes(text, true);
+            AppendUtf16Le(text_, operation.data);
         } else if (StartsWithNoCase(data, u"dword:")) {
             const std::u16string_view digits = TrimView(CutComment(data.substr(6)));
             if (digits.empty() || digits.size() > 8 ||
@@ -453,21 +479,21 @@ private:
             for (char16_t ch : digits) {
                 value = value << 4 | HexValue(ch);
             }
-            operation.kind = Kind::SetValue;
             operation.type = RegDword;
-            operation.data = LittleEndianBytes(value, 4);
+            for (int shift = 0; shift < 32; shift += 8) {
+                operation.data.push_back(static_cast<std::uint8_t>(value >> shift));
+            }
         } else if (StartsWithNoCase(data, u"hex")) {
-            return ReadHexValue(data, std::move(operation));
+            return ReadHexValue(data, operation);
         } else {
             return Error(number, "a value of a form the Registry Editor does not write");
         }
-        block_.push_back(std::move(operation));
         return std::nullopt;
     }
 
     // hex:..., hex(N):..., continued over lines that end in a backslash.
     std::optional<RegImportError> ReadHexValue(std::u16string_view data,
-                                               RegImportOperation operation) {
+                                               RegImportOperation& operation) {
         const std::size_t colon = data.find(u':');
         if (colon == std::u16string_view::npos) {
             return Error(operation.line, "a hex value without ':'");
@@ -486,10 +512,7 @@ private:
             }
             operation.type = value;
         }
-        operation.kind = Kind::SetValue;
-        const std::size_t number = operation.line;
-        block_.push_back(std::move(operation));
-        return HexData(data.substr(colon + 1), number);
+        return HexData(data.substr(colon + 1), operation.line);
     }
 
     // One line's part of the hex data of the block's last operation.
@@ -500,10 +523,17 @@ private:
         if (continuesHex_) {
             bytes.remove_suffix(1);
         }
-        std::vector<std::uint8_t>& data = block_.back().data;
+        std::vector<std::uint8_t>& data = LastOperation().data;
+        data.reserve(data.size() + bytes.size() / 3 + 1);
         while (!bytes.empty()) {
-            const std::size_t comma = bytes.find(u',');
-            const std::u16string_view item = TrimView(bytes.substr(0, comma));
+            // Exports write two digits and a comma; an item of two units with a blank in it
+            // is refused either way, so only other items need trimming.
+            std::size_t comma = 2;
+            std::u16string_view item = bytes.substr(0, 2);
+            if (bytes.size() < 3 || bytes[2] != u',') {
+                comma = bytes.find(u',');
+                item = TrimView(bytes.substr(0, comma));
+            }
             bytes.remove_prefix(comma == std::u16string_view::npos ? bytes.size() : comma + 1);
             if (item.size() != 2 || !IsHexDigit(item[0]) || !IsHexDigit(item[1])) {
                 return Error(number, "hex data that is not two-digit bytes separated by commas");
@@ -520,8 +550,10 @@ private:
 
     const RegBlockHandler& onBlock_;
     bool headerSeen_ = false;
-    // The operations of the key block being read, its key's first.
+    // The operations of the key block being read, its key's first: the first blockSize_.
     std::vector<RegImportOperation> block_;
+    std::size_t blockSize_ = 0;
+    std::u16string text_;  // a string value's text, the buffer kept from value to value
     HKey currentRoot_ = HKey::None;
     std::u16string currentKey_;
     bool haveKey_ = false;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/text_encoding.h"
 #include "repair/reg_export.h"
 #include "support/registry_fixture.h"
@@ -209,6 +211,58 @@ TEST(RegImportTest, RecordedUndoPutsTheRegistryBack) {
     }
     ASSERT_EQ(ApplyRegOperations(target, false, newestFirst), std::nullopt);
     EXPECT_EQ(FormatRegTree(registry->Tree()), before);
+}
+
+// A file may name a key it creates many times, in any case, across blocks and values: the
+// undo deletes it once, and its values go with it.
+TEST(RegImportTest, UndoDeletesAKeyCreatedUnderManySpellingsOnce) {
+    auto registry = MakeRegistry(R"(
+        [HKEY_CURRENT_USER\Software\Kept]
+        "v"=dword:00000001
+    )");
+    const std::string before = FormatRegTree(registry->Tree());
+    const std::vector<std::uint8_t> file = Utf16File(
+        u"Windows Registry Editor Version 5.00\r\n"
+        u"[HKEY_CURRENT_USER\\Software\\New\\Deep]\r\n\"a\"=\"1\"\r\n\"b\"=dword:00000002\r\n"
+        u"[HKEY_CURRENT_USER\\Software\\NEW\\deep]\r\n\"c\"=hex:01\r\n"
+        u"[HKEY_CURRENT_USER\\Software\\Kept]\r\n\"w\"=\"added\"\r\n"
+        u"[HKEY_CURRENT_USER\\Software\\new\\DEEP]\r\n\"a\"=-\r\n\"d\"=\"4\"\r\n");
+    RegistryTarget target{registry.get(), false, {}};
+
+    struct Case {
+        const char* name;
+        bool perBlock;  // recorded and applied a block at a time, as the command line does
+    } cases[] = {{"whole file at once", false}, {"a block at a time", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CRegExport undo(target);
+        std::vector<RegImportOperation> all;
+        ASSERT_FALSE(ReadRegText(file, [&](std::span<const RegImportOperation> block) {
+            all.insert(all.end(), block.begin(), block.end());
+            if (!c.perBlock)
+                return std::optional<std::string>();
+            RecordUndoOf(target, false, block, undo);
+            return ApplyRegOperations(target, false, block);
+        }));
+        if (!c.perBlock) {
+            RecordUndoOf(target, false, all, undo);
+            ASSERT_EQ(ApplyRegOperations(target, false, all), std::nullopt);
+        }
+        const std::u16string text = undo.Text();
+        std::size_t deletions = 0;
+        for (std::size_t at = text.find(u"[-"); at != std::u16string::npos;
+             at = text.find(u"[-", at + 1)) {
+            ++deletions;
+        }
+        EXPECT_EQ(deletions, 1u) << Utf16ToUtf8(text);
+
+        // Undone as a partial backup undoes: every operation of the copy, newest first.
+        RegImportParse recorded = ParseRegFile(Utf16File(text));
+        ASSERT_FALSE(recorded.error) << recorded.error->message;
+        std::reverse(recorded.operations.begin(), recorded.operations.end());
+        ASSERT_EQ(ApplyRegOperations(target, false, recorded.operations), std::nullopt);
+        EXPECT_EQ(FormatRegTree(registry->Tree()), before);
+    }
 }
 
 }  // namespace
