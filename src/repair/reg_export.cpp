@@ -166,12 +166,13 @@ struct CRegExport::WalkStep {
         std::vector<const WalkStep*> steps;
         for (const WalkStep* step = this; step != nullptr; step = step->parent)
             steps.push_back(step);
+        std::reverse(steps.begin(), steps.end());
         std::vector<std::u16string> places;
-        for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
-            if (!(*step)->place.empty())
-                places.push_back((*step)->place);
+        for (const WalkStep* step : steps) {
+            if (!step->place.empty())
+                places.push_back(step->place);
             else if (!places.empty())
-                places.push_back(places.back() + u'\\' + LowerCased((*step)->name));
+                places.push_back(places.back() + u'\\' + LowerCased(step->name));
         }
         return places;
     }
