@@ -206,8 +206,13 @@ int Run(int argc, char** argv) {
         return RunBackupsCommand(*target, backupsJson, firstInstance);
     if (*fullBackup && fullBackupOptions.list)
         return RunListFullBackups(*target, fullBackupOptions.json);
-    if (*tweaks)
-        return RunTweaksCommand(*target, tweaksJson);
+    if (*tweaks) {
+        // The count of tweaks still to apply is kept for the status page, by its owner only.
+        const int status = RunTweaksCommand(*target, tweaksJson);
+        if (FileError failure = firstInstance ? target->SaveConfig() : std::nullopt)
+            std::cerr << "quillary-cli: cannot save the program's settings: " << *failure << "\n";
+        return status;
+    }
     if (*exporter)
         return RunExportCommand(*target, exportKey, exportFile, view);
     if (*restorePoints && !restoreId)
