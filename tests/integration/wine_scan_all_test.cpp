@@ -100,8 +100,10 @@ const std::string kCurrentUser = "HKEY_CURRENT_USER\\";
 class WineScanAllTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // A copy of each test's own: ctest runs the tests of this file side by side.
+        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         copy_ = std::make_unique<testing::CWinePrefixCopy>(
-            testing::FreshWinePrefix(), testing::WinePrefixCopies() / "scan-all");
+            testing::FreshWinePrefix(), testing::WinePrefixCopies() / ("scan-all-" + name));
         ASSERT_EQ(copy_->Error(), "");
     }
 
