@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "core/text_format.h"
 #include "repair/local_time_text.h"
 
 namespace quillary {
@@ -15,6 +16,7 @@ void RecordScanStart(CSettings& settings, std::chrono::system_clock::time_point 
 }
 
 void RecordScanEnd(CSettings& settings, std::size_t found) {
+    settings.Values().LastScanProblemCount = Format(u"%d", static_cast<int>(found));
     std::uint32_t& total = settings.Values().RegErrFoundTillDate;
     // A total that would pass the stored 32 bits stays at their largest value.
     const std::uint32_t room = std::numeric_limits<std::uint32_t>::max() - total;

@@ -14,7 +14,8 @@ namespace quillary {
 // since the last scan starts again at 0 (written at once, as the cleaning run writes it).
 void RecordScanStart(CSettings& settings, std::chrono::system_clock::time_point now);
 
-// A scan ended, finished or stopped: the problems it found join the running total.
+// A scan ended, finished or stopped: its problem count becomes the last scan's, and joins the
+// running total.
 void RecordScanEnd(CSettings& settings, std::size_t found);
 
 }  // namespace quillary
