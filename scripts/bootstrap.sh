@@ -10,8 +10,13 @@ packages=(
     liblnk-dev libbfio-dev  # liblnk.h includes libbfio.h, which liblnk-dev does not bring
     # the ZIP archives of the partial backups (zlib's minizip)
     libminizip-dev
+    # the scan report (libxml2's text writer) and opening or mailing it on the desktop
+    libxml2-dev xdg-utils
     # the command-line program: its arguments and its JSON output
     libcli11-dev nlohmann-json3-dev
+    # scheduled scans: the tests check the timers with systemd-analyze and the log-on entry
+    # with desktop-file-validate
+    systemd desktop-file-utils
     # tests and benchmarks
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     # locales that the language table maps to

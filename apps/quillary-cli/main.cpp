@@ -12,8 +12,10 @@
 #include "full_backup_command.h"
 #include "interrupts.h"
 #include "repair_commands.h"
+#include "report_command.h"
 #include "restore_points_command.h"
 #include "scan_command.h"
+#include "schedule_command.h"
 #include "targets/linux/instance_guard.h"
 #include "tweaks_command.h"
 
@@ -60,6 +62,22 @@ std::unique_ptr<COpenTarget> OpenTarget(const std::optional<std::string>& prefix
     return target;
 }
 
+// The arguments start-up reads: "-s" for a timer's start, "-autorun" for the log-on start.
+std::vector<std::u16string> StartArguments(bool scheduled, bool logon) {
+    if (scheduled)
+        return {u"-s"};
+    if (logon)
+        return {u"-autorun"};
+    return {};
+}
+
+// This program's own file, which the timers and the log-on entry start.
+std::filesystem::path ProgramPath(const char* argv0) {
+    std::error_code error;
+    std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", error);
+    return error ? std::filesystem::absolute(argv0, error) : self;
+}
+
 }  // namespace
 
 namespace {
@@ -84,6 +102,51 @@ int Run(int argc, char** argv) {
     scan->add_option("--categories", scanOptions.categories,
                      "categories by index (0-13) or name, separated by commas, or \"all\"");
     scan->add_flag("--json", scanOptions.json, "print one JSON document");
+    bool scheduledStart = false;
+    bool logonStart = false;
+    CLI::Option* scheduledOption = scan->add_flag(
+        "--scheduled", scheduledStart,
+        "run as the timer of `schedule` starts it: scan, save, log, and repair only when the "
+        "AutoRepair setting is on");
+    scan->add_flag("--autorun", logonStart, "as --scheduled, for the start at log-on")
+        ->excludes(scheduledOption);
+
+    CLI::App* schedule = app.add_subcommand(
+        "schedule", "scan the prefix later: a systemd user timer, or list or remove it");
+    schedule->fallthrough();
+    ScheduleOptions scheduleOptions;
+    CLI::Option* onceOption =
+        schedule->add_option("--once", scheduleOptions.once, "once, on this date (YYYY-MM-DD)");
+    CLI::Option* dailyOption = schedule->add_flag("--daily", scheduleOptions.daily, "every day");
+    CLI::Option* weeklyOption = schedule->add_option("--weekly", scheduleOptions.weekly,
+                                                     "every week on these days, e.g. mon,thu");
+    CLI::Option* monthlyOption = schedule->add_option("--monthly", scheduleOptions.monthly,
+                                                      "every month on these days, e.g. 1,15");
+    schedule->add_option("--at", scheduleOptions.at, "the time of day, HH:MM");
+    schedule->add_option("--every", scheduleOptions.every,
+                         "days or weeks between runs (systemd timers repeat every one)");
+    schedule->add_flag("--replace", scheduleOptions.replace, "replace a schedule that exists");
+    CLI::Option* scheduleList =
+        schedule->add_flag("--list", scheduleOptions.list, "show the schedule in force");
+    schedule->add_flag("--json", scheduleOptions.json, "with --list: print one JSON document");
+    CLI::Option* scheduleRemove =
+        schedule->add_flag("--remove", scheduleOptions.remove, "remove the schedule");
+    for (CLI::Option* kind : {onceOption, dailyOption, weeklyOption, monthlyOption}) {
+        kind->excludes(scheduleList)->excludes(scheduleRemove);
+        for (CLI::Option* other : {onceOption, dailyOption, weeklyOption, monthlyOption}) {
+            if (other != kind)
+                kind->excludes(other);
+        }
+    }
+    scheduleList->excludes(scheduleRemove);
+
+    CLI::App* autostart =
+        app.add_subcommand("autostart", "scan the prefix each time the user logs on, or not");
+    autostart->fallthrough();
+    std::string autostartState;
+    autostart->add_option("STATE", autostartState, "on or off")
+        ->required()
+        ->check(CLI::IsMember({"on", "off"}));
 
     CLI::App* repair = app.add_subcommand(
         "repair", "repair the saved results' ticked problems, with a partial backup for undo");
@@ -135,6 +198,17 @@ int Run(int argc, char** argv) {
     bool restorePointsJson = false;
     restorePoints->add_flag("--json", restorePointsJson, "print one JSON document");
 
+    CLI::App* report = app.add_subcommand(
+        "report", "write the scan report of the saved results, and open or mail it");
+    report->fallthrough();
+    ReportOptions reportOptions;
+    report->add_option("--output", reportOptions.output,
+                       "the file to write (default: KVLscanlog.xml in the data folder)");
+    report->add_flag("--open", reportOptions.open, "open it with the desktop's program for it");
+    report->add_flag("--mail", reportOptions.mail, "mail it to the stored address");
+    report->add_option("--mail-to", reportOptions.mailTo,
+                       "store the address reports are mailed to");
+
     CLI::App* undo = app.add_subcommand("undo", "undo one partial backup");
     undo->fallthrough();
     std::string undoNumber;
@@ -182,8 +256,8 @@ int Run(int argc, char** argv) {
 
     // Another instance of the program owns the saved results: this one then writes nothing.
     CInstanceGuard guard(kInstanceName, DefaultInstanceFolder());
-    StartupResult startup =
-        StartUp({}, guard, target->Context(), {MayWritePrefix(target->Folder()), false});
+    StartupResult startup = StartUp(StartArguments(scheduledStart, logonStart), guard,
+                                    target->Context(), {MayWritePrefix(target->Folder()), false});
     if (startup.outcome == StartupOutcome::Quit)
         return kExitDone;
     bool firstInstance = startup.outcome == StartupOutcome::Run;
@@ -215,6 +289,10 @@ int Run(int argc, char** argv) {
     }
     if (*exporter)
         return RunExportCommand(*target, exportKey, exportFile, view);
+    if (*schedule && scheduleOptions.list)
+        return RunScheduleCommand(*target, scheduleOptions, ProgramPath(argv[0]));
+    if (*autostart)
+        return RunAutostartCommand(*target, autostartState == "on", ProgramPath(argv[0]));
     if (*restorePoints && !restoreId)
         return RunListRestorePoints(*target, restorePointsJson);
     if (*scan && !firstInstance) {
@@ -228,8 +306,12 @@ int Run(int argc, char** argv) {
         return kExitTargetBusy;
     }
     int status = kExitDone;
-    if (*scan) {
+    if (*scan && (scheduledStart || logonStart)) {
+        status = RunScheduledScan(*target, scanOptions);
+    } else if (*scan) {
         status = RunScanCommand(*target, scanOptions);
+    } else if (*schedule) {
+        status = RunScheduleCommand(*target, scheduleOptions, ProgramPath(argv[0]));
     } else if (*repair) {
         status = RunRepairCommand(*target, repairOptions);
     } else if (*undo) {
@@ -238,6 +320,8 @@ int Run(int argc, char** argv) {
         status = RunFullBackupCommand(*target, fullBackupOptions);
     } else if (*backups) {
         status = RunDeleteBackupCommand(*target, *deleteBackup);
+    } else if (*report) {
+        status = RunReportCommand(*target, reportOptions);
     } else if (*restorePoints) {
         status = RunRestoreRestorePoint(*target, *restoreId);
     } else {
