@@ -137,11 +137,8 @@ class WineFullBackupTest : public ::testing::Test {
 protected:
     CPosixFileIo files_;
 
-    std::unique_ptr<CWinePrefixCopy> Copy(const std::string& name) {
-        auto copy = std::make_unique<CWinePrefixCopy>(testing::FreshWinePrefix(),
-                                                      testing::WinePrefixCopies() / name);
-        EXPECT_EQ(copy->Error(), "");
-        return copy;
+    static std::unique_ptr<CWinePrefixCopy> Copy(const std::string& name) {
+        return testing::FreshCopy(name);
     }
 
     // A copy of the fresh prefix with the planted entries, saved by our store.

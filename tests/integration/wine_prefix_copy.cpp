@@ -1,5 +1,7 @@
 #include "wine_prefix_copy.h"
 
+#include <gtest/gtest.h>
+
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -46,6 +48,12 @@ fs::path FreshWinePrefix() {
 
 fs::path WinePrefixCopies() {
     return fs::path(QUILLARY_WINE_TEST_FOLDER) / "copies";
+}
+
+std::unique_ptr<CWinePrefixCopy> FreshCopy(const std::string& name) {
+    auto copy = std::make_unique<CWinePrefixCopy>(FreshWinePrefix(), WinePrefixCopies() / name);
+    EXPECT_EQ(copy->Error(), "");
+    return copy;
 }
 
 CWinePrefixCopy::CWinePrefixCopy(const fs::path& original, fs::path folder)

@@ -6,6 +6,7 @@
 // stays untouched, so every test starts from the same fresh prefix.
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,11 @@ namespace quillary::testing {
 // Where the fixture set-up made the fresh prefix, and where tests make their copies.
 std::filesystem::path FreshWinePrefix();
 std::filesystem::path WinePrefixCopies();
+
+class CWinePrefixCopy;
+
+// A copy of the fresh prefix under WinePrefixCopies()/name, checked to have been made.
+std::unique_ptr<CWinePrefixCopy> FreshCopy(const std::string& name);
 
 class CWinePrefixCopy {
 public:

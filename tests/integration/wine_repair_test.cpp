@@ -58,11 +58,8 @@ class WineRepairTest : public ::testing::Test {
 protected:
     CPosixFileIo files_;
 
-    std::unique_ptr<CWinePrefixCopy> Copy(const std::string& name) {
-        auto copy = std::make_unique<CWinePrefixCopy>(testing::FreshWinePrefix(),
-                                                      testing::WinePrefixCopies() / name);
-        EXPECT_EQ(copy->Error(), "");
-        return copy;
+    static std::unique_ptr<CWinePrefixCopy> Copy(const std::string& name) {
+        return testing::FreshCopy(name);
     }
 };
 
