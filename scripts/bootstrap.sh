@@ -12,6 +12,9 @@ packages=(
     libminizip-dev
     # the scan report (libxml2's text writer) and opening or mailing it on the desktop
     libxml2-dev xdg-utils
+    # the desktop program (Qt 6 Widgets, its SVG icons, its Qt Test tests) and its screenshots,
+    # taken on a virtual X server; the icon theme supplies the standard icons
+    qt6-base-dev qt6-svg-dev xvfb xauth adwaita-icon-theme
     # the command-line program: its arguments and its JSON output
     libcli11-dev nlohmann-json3-dev
     # scheduled scans: the tests check the timers with systemd-analyze and the log-on entry

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "app/repair_session.h"
 #include "categories/category_factory.h"
 #include "core/text_encoding.h"
 #include "engine/category_table.h"
@@ -48,9 +49,7 @@ bool SaveRegistry(COpenTarget& target) {
 // Runs that were killed part-way leave a journal: their archive and list file are made from it
 // before the backups are listed, undone or numbered anew.
 void CompleteInterrupted(COpenTarget& target) {
-    CAppContext& context = target.Context();
-    for (const std::string& failure : CompleteInterruptedBackups(
-             UndoFolderOf(context.DataFolder()), context.Backups().zip, target.FileIo()))
+    for (const std::string& failure : CompleteInterruptedRepairs(target))
         Say(failure);
 }
 
@@ -170,55 +169,17 @@ int RunRepairCommand(COpenTarget& target, const RepairOptions& options) {
                   << "\n";
     }
 
-    CompleteInterrupted(target);
     TakeFirstRunBackup(target);
-    // The whole registry is kept as a restore point first, at most once a day.
-    CPrefixRestorePoints restorePoints(target.FileIo(), target.Folder(), context.DataFolder(),
-                                       target.Context().Clock());
-    CRestorePointMaker restorePointMaker({context.ConfigStore(), context.Platform(),
-                                          target.Context().Clock(), &restorePoints,
-                                          LoadAppTitle()});
-    const auto createRestorePoint = [&] {
-        if (!restorePointMaker.CreateRestorePoint({})) {
-            const std::string& why = restorePoints.LastError();
-            Say("no restore point was made: " +
-                (why.empty() ? "the prefix's Windows version has none" : why));
-        }
-    };
-    CleaningEnvironment cleaning{
-        scans,
-        context.Target(),
-        context.Settings(),
-        context.Exclusions(),
-        context.Backups(),
-        context.Language().LookupText(u"AFX_IDS_APP_TITLE"),
-        createRestorePoint,
-        text,
-        [&context](std::u16string_view line) { context.Log().WriteLogLine(line); },
-        nullptr,
-        [&target] { return PrefixRegistry(target).WriteRefusal(); },
-        [&context](CBackup& backup) { return context.Tweaks().ApplyTickedTweaks(backup); },
-        nullptr,  // nothing shows the undo list here
-        false};
-    CCleaningRun run(cleaning);
-    CleaningResult result;
+    RepairSessionOptions sessionOptions;
+    sessionOptions.say = Say;
+    RepairSessionResult session;
     {
         // Ctrl-C ends the run between two problems, as the cleaning page's stop does.
         CInterruptRelay relay(scans.StopEvent());
-        result = run.Run();
+        session = RunRepairSession(target, sessionOptions);
     }
-
-    // The registry changes are saved only once their undo copies are on the disk.
-    std::string notSaved;
-    if (!result.backupFailure.empty())
-        notSaved = "the partial backup could not be written: " + result.backupFailure;
-    else if (!result.refusal.empty())
-        notSaved = result.refusal;
-    else if (FileError error = PrefixRegistry(target).Save())
-        notSaved = "the prefix's registry could not be saved: " + *error;
-    // The repair counters are kept with the other settings.
-    if (!context.Settings().SaveSettings())
-        Say("cannot store the repair counters");
+    const CleaningResult& result = session.cleaning;
+    const std::string& notSaved = session.notSaved;
     for (const std::string& failure : context.Exit(false))
         Say(failure);
 

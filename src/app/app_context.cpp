@@ -84,13 +84,19 @@ std::vector<std::string> CAppContext::Exit(bool secondInstance) {
     std::vector<std::string> failures;
     if (dataFolder_.empty())
         return failures;  // no data folder: nothing can be kept
-    if (FileError error = SaveResults(environment_.fileIo, *driver_, dataFolder_))
+    if (FileError error = SaveCurrentResults())
         failures.push_back(*error);
     for (std::string& failure : SaveExclusions())
         failures.push_back(std::move(failure));
     for (const std::string& failure : failures)
         log_.WriteLogLine(Utf8ToUtf16(failure));
     return failures;
+}
+
+FileError CAppContext::SaveCurrentResults() {
+    if (dataFolder_.empty())
+        return std::nullopt;
+    return SaveResults(environment_.fileIo, *driver_, dataFolder_);
 }
 
 std::vector<std::string> CAppContext::SaveExclusions() {

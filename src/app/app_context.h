@@ -81,6 +81,9 @@ public:
     // settings, the exclusion lists, the saved results of the last scan. Returns what the
     // user should be told (damaged files).
     std::vector<std::string> Load();
+    // Saves the problems of the last scan as the results file; the error when it could not be
+    // written. Without a data folder nothing is kept.
+    FileError SaveCurrentResults();
     // Exit's saving of the exclusion lists; returns the files that were not written.
     std::vector<std::string> SaveExclusions();
     // Exit: ends a running scan, saves the results and both exclusion lists. A second

@@ -1,0 +1,182 @@
+#include "ui/cleaning_page.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+#include <QVBoxLayout>
+
+#include "core/text_encoding.h"
+#include "ui/icons.h"
+#include "ui/main_window.h"
+#include "ui/page_widgets.h"
+
+namespace quillary::ui {
+
+CCleanWizard1Dlg::CCleanWizard1Dlg(CZANDlg& mainWindow, QWidget* parent)
+    : CCommandWindow(parent), mainWindow_(mainWindow) {
+    CUiSession& session = mainWindow_.Session();
+    UsePageBackground(this);
+    setObjectName(QStringLiteral("cleaningPage"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(MakeTitle(session.Text(u"IDS_HEADING_CLEANING_REGISTRY"), this));
+    auto* headingRow = new QHBoxLayout();
+    headingRow->addWidget(MakeText(session.Text(u"IDS_CLEANING_HEADING"), this), 1);
+    stop_ = new QPushButton(StopIcon(), session.Text(u"IDS_BTN_STOP_CLEANING"), this);
+    stop_->setAccessibleName(stop_->text());
+    stop_->setEnabled(false);
+    connect(stop_, &QPushButton::clicked, this, [this] { Post(CommandId::StopCleaning); });
+    headingRow->addWidget(stop_, 0, Qt::AlignTop);
+    layout->addLayout(headingRow);
+
+    count_ = MakeText({}, this);
+    QFont font = count_->font();
+    font.setBold(true);
+    count_->setFont(font);
+    layout->addWidget(count_);
+    categoryProgress_ = new QProgressBar(this);
+    categoryProgress_->setRange(0, 100);
+    categoryProgress_->setAccessibleName(QStringLiteral("category progress"));
+    overallProgress_ = new QProgressBar(this);
+    overallProgress_->setAccessibleName(QStringLiteral("repair progress"));
+    status_ = MakeText({}, this);
+    status_->setWordWrap(false);
+    status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    layout->addWidget(categoryProgress_);
+    layout->addWidget(overallProgress_);
+    layout->addWidget(status_);
+    layout->addStretch(1);
+
+    connect(&mainWindow_.Relay(), &CScanObserverRelay::progressed, this,
+            [this](const RunProgress& progress) {
+                if (mainWindow_.Session().Flags().cleaningRunning)
+                    ShowProgress(progress);
+            });
+}
+
+CCleanWizard1Dlg::~CCleanWizard1Dlg() {
+    // A run still going when the window goes away is stopped between two problems.
+    if (worker_.joinable()) {
+        mainWindow_.Session().Context().Scans().StopEvent().Set();
+        worker_.join();
+    }
+}
+
+void CCleanWizard1Dlg::OnCommand(CommandId id) {
+    switch (id) {
+        case CommandId::BeginCleaning:
+            BeginCleaning();
+            break;
+        case CommandId::StopCleaning:
+            StopCleaning();
+            break;
+        default:
+            break;
+    }
+}
+
+void CCleanWizard1Dlg::StartCleaning() {
+    CUiSession& session = mainWindow_.Session();
+    if (session.IsBusy())
+        return;
+    CAppContext& context = session.Context();
+    if (!session.IsAdministrator()) {
+        ShowMessage(session, this, session.Text(u"IDS_STR_LACK_OF_PERMISSION"));
+        session.Flags().oneClick = false;
+        return;
+    }
+    // Wine running for the prefix, or a damaged registry file: nothing may be changed now.
+    if (CWinePrefixRegistry* prefix = session.Target().PrefixStore()) {
+        if (std::optional<std::string> refusal = prefix->WriteRefusal()) {
+            ShowMessage(session, this, QString::fromStdString(*refusal));
+            session.Flags().oneClick = false;
+            return;
+        }
+    }
+    mainWindow_.ShowPage(this);
+    count_->setText(ToQString(SelectedForCleaningText(
+        context.Scans(), context.Tweaks().CountTicked(),
+        [&context](std::u16string_view id) { return context.Language().LookupText(id); })));
+    Post(CommandId::BeginCleaning);
+}
+
+void CCleanWizard1Dlg::BeginCleaning() {
+    CUiSession& session = mainWindow_.Session();
+    if (session.IsBusy() || worker_.joinable())
+        return;
+    if (!session.Flags().oneClick)
+        status_->setText(session.Text(u"IDS_CREATING_RESTORE_PT"));
+    categoryProgress_->setValue(0);
+    overallProgress_->setValue(0);
+    mainWindow_.EnableNavigation(false);
+    stop_->setEnabled(true);
+    stop_->setFocus();
+    session.Flags().cleaningRunning = true;
+
+    CScanObserverRelay* relay = &mainWindow_.Relay();
+    RepairSessionOptions options;
+    options.observer = relay;
+    options.pacing = session.Pacing();
+    options.say = [&session](std::string_view text) {
+        session.Context().Log().WriteLogLine(Utf8ToUtf16(text));
+    };
+    COpenTarget& target = session.Target();
+    worker_ = std::jthread([this, &target, options] {
+        RepairSessionResult result = RunRepairSession(target, options);
+        // Queued behind the run's last reports.
+        QMetaObject::invokeMethod(
+            this, [this, result = std::move(result)]() mutable { OnRunEnded(std::move(result)); },
+            Qt::QueuedConnection);
+    });
+}
+
+void CCleanWizard1Dlg::StopCleaning() {
+    if (!mainWindow_.Session().Flags().cleaningRunning)
+        return;
+    mainWindow_.Session().Context().Scans().StopEvent().Set();
+    QThread::msleep(50);
+    mainWindow_.EnableNavigation(true);
+    stop_->setEnabled(false);
+}
+
+void CCleanWizard1Dlg::ShowProgress(const RunProgress& progress) {
+    if (progress.status)
+        status_->setText(ToQString(*progress.status));
+    if (progress.categoryPercent)
+        categoryProgress_->setValue(*progress.categoryPercent);
+    if (progress.overallMaximum)
+        overallProgress_->setMaximum(*progress.overallMaximum);
+    if (progress.overallPosition)
+        overallProgress_->setValue(*progress.overallPosition);
+}
+
+void CCleanWizard1Dlg::OnRunEnded(RepairSessionResult result) {
+    worker_.join();
+    CUiSession& session = mainWindow_.Session();
+    CAppContext& context = session.Context();
+    UiFlags& flags = session.Flags();
+    flags.cleaningRunning = false;
+    // The one-click run ends with the repair.
+    flags.oneClick = false;
+    stop_->setEnabled(false);
+    mainWindow_.EnableNavigation(true);
+    lastResult_ = std::move(result);
+
+    if (!lastResult_.RegistrySaved())
+        ShowMessage(session, this, QString::fromStdString(lastResult_.notSaved));
+    if (FileError error = context.SaveCurrentResults())
+        ShowMessage(session, this, QString::fromStdString(*error));
+
+    const bool problemsLeft = context.Scans().CountFound() > 0;
+    if (problemsLeft) {
+        mainWindow_.Post(CommandId::ScanFinished);
+    } else if (lastResult_.cleaning.stopped) {
+        ShowMessage(session, this, session.Text(u"IDS_CLEANING_ABORTED"));
+        mainWindow_.Post(CommandId::ShowHome);
+    } else {
+        mainWindow_.Post(CommandId::CleaningDone);
+    }
+    emit cleaningFinished();
+}
+
+}  // namespace quillary::ui

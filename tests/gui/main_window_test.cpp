@@ -1,0 +1,174 @@
+// The main window's flows on the demo prefix: the one-click scan and repair, stopping a scan,
+// and a later start handing its scheduled scan to the running window.
+
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/startup.h"
+#include "gui_fixture.h"
+#include "repair/undo_list.h"
+#include "targets/linux/instance_guard.h"
+#include "ui/cleaning_page.h"
+#include "ui/results_page.h"
+#include "ui/scan_observer_relay.h"
+#include "ui/scan_progress_page.h"
+#include "ui/status_page.h"
+#include "ui/stop_scan_dialog.h"
+
+namespace quillary::testing {
+
+using namespace quillary::ui;
+
+constexpr int kRunTimeout = 60000;
+
+// Clicks the stop button, and answers the stop question with abort (or continue) once it is
+// open: the question runs its own event loop, so it is answered from a timer.
+void StopAndAnswer(CDlgScan& progress, bool abort, QObject* owner) {
+    auto* timer = new QTimer(owner);
+    QObject::connect(timer, &QTimer::timeout, timer, [&progress, abort, timer] {
+        CDlgStopScan* question = progress.OpenStopQuestion();
+        if (!question)
+            return;
+        timer->stop();
+        (abort ? question->AbortButton() : question->ContinueButton()).click();
+    });
+    timer->start(20);
+    progress.StopButton().click();
+}
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void OneClickRepairsTheProblemsIntoOneUndoableRun();
+    void StopQuestionStopsTheScan();
+    void ContinuingTheScanLetsItFinish();
+    void LaterStartHandsItsScheduledScanToTheWindow();
+    void EscapeAndCloseDuringAScanLeaveTheWindowOpen();
+};
+
+void MainWindowTest::OneClickRepairsTheProblemsIntoOneUndoableRun() {
+    CTempFolder folder;
+    CDemoWindow demo(folder);
+    CModalAnswerer answerer;
+    answerer.AnswerWith(demo.session->Text(u"IDS_YES"));
+    QSignalSpy finished(&demo.window->CleaningPage(), &CCleanWizard1Dlg::cleaningFinished);
+
+    demo.window->StatusPage().OneClickButton().click();
+    QVERIFY(finished.wait(kRunTimeout));
+
+    const RepairSessionResult& result = demo.window->CleaningPage().LastResult();
+    QVERIFY2(result.RegistrySaved(), result.notSaved.c_str());
+    QVERIFY(result.cleaning.attempted > 0);
+    QCOMPARE(result.cleaning.repaired + result.cleaning.failed, result.cleaning.attempted);
+    QVERIFY(!demo.session->Flags().oneClick);
+    QVERIFY(!demo.session->IsBusy());
+    // The confirmation was the only question: no repair was refused.
+    QCOMPARE(answerer.Texts().size(), 1);
+
+    CUndoList undoList(demo.target->Context().Backups());
+    undoList.RefreshUndoList();
+    QCOMPARE(undoList.Rows().size(), std::size_t{1});
+    QCOMPARE(undoList.BackupOf(undoList.Rows().front()).Operations().empty(), false);
+
+    // The prefix on the disk no longer holds what was repaired.
+    CTempFolder reopenFolder;
+    (void)reopenFolder;
+    std::string error;
+    std::unique_ptr<COpenTarget> reopened = COpenTarget::OpenPrefix(
+        {demo.target->Folder(), PrefixOrigin::Argument},
+        {ProgramFoldersOfUser(std::filesystem::current_path() / "lang" / "quillary"),
+         {},
+         false,
+         [](int, const char*) { return true; }},
+        &error);
+    QVERIFY2(reopened, error.c_str());
+    (void)reopened->Context().Load();
+    CScanDriver& scans = reopened->Context().Scans();
+    QVERIFY(scans.StartScan(reopened->Context().Settings().Values().SelectedCategories));
+    scans.WaitForScan();
+    QCOMPARE(scans.CountFound(), std::size_t(result.cleaning.failed));
+}
+
+void MainWindowTest::StopQuestionStopsTheScan() {
+    CTempFolder folder;
+    CDemoWindow demo(folder);
+    CModalAnswerer answerer;  // the results or "nothing found" that follow
+    QSignalSpy ended(&demo.window->Relay(), &CScanObserverRelay::scanEnded);
+    // Held at its first report, the scan cannot finish before the question is answered.
+    demo.window->Relay().Pause();
+    demo.window->StatusPage().Post(CommandId::StartScan);
+    QTRY_VERIFY(demo.session->IsScanRunning());
+
+    StopAndAnswer(demo.window->ScanProgressPage(), true, this);
+
+    QVERIFY(ended.wait(kRunTimeout));
+    QCOMPARE(ended.front().front().toBool(), true);
+    QTRY_VERIFY(!demo.session->IsScanRunning());
+    QTRY_VERIFY(demo.window->IsNavigationEnabled());
+}
+
+void MainWindowTest::ContinuingTheScanLetsItFinish() {
+    CTempFolder folder;
+    CDemoWindow demo(folder);
+    CModalAnswerer answerer;
+    QSignalSpy ended(&demo.window->Relay(), &CScanObserverRelay::scanEnded);
+    demo.window->Relay().Pause();
+    demo.window->StatusPage().Post(CommandId::StartScan);
+    QTRY_VERIFY(demo.session->IsScanRunning());
+
+    StopAndAnswer(demo.window->ScanProgressPage(), false, this);
+
+    QVERIFY(ended.wait(kRunTimeout));
+    QCOMPARE(ended.front().front().toBool(), false);
+    // The demo prefix has a problem of each kind: the results page follows.
+    QTRY_COMPARE(demo.window->CurrentPage(), static_cast<QWidget*>(&demo.window->ResultsPage()));
+}
+
+void MainWindowTest::LaterStartHandsItsScheduledScanToTheWindow() {
+    CTempFolder folder;
+    CDemoWindow demo(folder);
+    CInstanceGuard first(kInstanceName, DefaultInstanceFolder());
+    QVERIFY(first.Acquire(std::chrono::milliseconds(0)));
+    QVERIFY(ListenForLaterInstances(first, *demo.window));
+    CModalAnswerer answerer;
+    answerer.AnswerWith(demo.session->Text(u"IDS_YES"));
+    QSignalSpy ended(&demo.window->Relay(), &CScanObserverRelay::scanEnded);
+
+    // A timer's start: a second instance that finds the first running hands it the scan.
+    CTempFolder laterFolder;
+    std::unique_ptr<COpenTarget> later = OpenDemo(laterFolder);
+    UseOwnFolders(folder);  // the later instance looks for the first where it listens
+    CInstanceGuard second(kInstanceName, DefaultInstanceFolder());
+    const std::vector<std::u16string> arguments = {u"-S"};
+    StartupResult startup = StartUp(arguments, second, later->Context(), {true, true});
+    QCOMPARE(startup.outcome, StartupOutcome::SecondInstance);
+
+    QVERIFY(ended.wait(kRunTimeout));
+    QVERIFY(answerer.Texts().contains(demo.session->Text(u"IDS_SCHEDULE_RUNNING")));
+}
+
+void MainWindowTest::EscapeAndCloseDuringAScanLeaveTheWindowOpen() {
+    CTempFolder folder;
+    CDemoWindow demo(folder);
+    CModalAnswerer answerer;
+    QSignalSpy ended(&demo.window->Relay(), &CScanObserverRelay::scanEnded);
+    demo.window->Relay().Pause();
+    demo.window->StatusPage().Post(CommandId::StartScan);
+    QTRY_VERIFY(demo.session->IsScanRunning());
+
+    QTest::keyClick(demo.window.get(), Qt::Key_Escape);
+    QVERIFY(!demo.window->close());
+    QVERIFY(demo.window->isVisible());
+
+    demo.window->Relay().Resume();
+    QVERIFY(ended.wait(kRunTimeout));
+    QTRY_VERIFY(!demo.session->IsBusy());
+    QVERIFY(demo.window->close());
+}
+
+}  // namespace quillary::testing
+
+QTEST_MAIN(quillary::testing::MainWindowTest)
+#include "main_window_test.moc"
