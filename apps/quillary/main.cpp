@@ -16,6 +16,7 @@
 #include "ui/icons.h"
 #include "ui/main_window.h"
 #include "ui/prefix_chooser.h"
+#include "ui/screenshot_tour.h"
 #include "ui/ui_session.h"
 
 namespace {
@@ -33,11 +34,16 @@ constexpr char kUsage[] =
     "                chosen last, then ~/.wine)\n"
     "  --demo        work on the demo prefix, written into $XDG_DATA_HOME/quillary/demo-prefix\n"
     "                when missing and then kept with its repairs\n"
+    "  --screenshots DIR\n"
+    "                with --demo: visit every page, scanning and repairing the demo prefix,\n"
+    "                write a PNG picture of each into DIR, then quit\n"
     "  MODE          -s: scan at once (the scheduled scan); -autorun: the start at log-on\n";
 
 struct Arguments {
     std::optional<std::filesystem::path> prefix;
     bool demo = false;
+    // Where the screenshot tour writes its pictures; empty: no tour.
+    QString screenshots;
     // What start-up reads: the start mode and the elevation verbs.
     std::vector<std::u16string> mode;
 };
@@ -48,6 +54,8 @@ std::optional<Arguments> ParseArguments(const QStringList& arguments) {
         const QString& argument = arguments[at];
         if (argument == QLatin1String("--prefix") && at + 1 < arguments.size()) {
             parsed.prefix = arguments[++at].toStdString();
+        } else if (argument == QLatin1String("--screenshots") && at + 1 < arguments.size()) {
+            parsed.screenshots = arguments[++at];
         } else if (argument == QLatin1String("--demo")) {
             parsed.demo = true;
         } else if (argument.startsWith(QLatin1String("--"))) {
@@ -57,6 +65,9 @@ std::optional<Arguments> ParseArguments(const QStringList& arguments) {
         }
     }
     if (parsed.demo && parsed.prefix)
+        return std::nullopt;
+    // The tour repairs what it finds: only the demo prefix is toured.
+    if (!parsed.screenshots.isEmpty() && !parsed.demo)
         return std::nullopt;
     return parsed;
 }
@@ -189,6 +200,15 @@ int Run(QApplication& application) {
     window.show();
     if (splash)
         splash->finish(&window);
+    std::unique_ptr<CScreenshotTour> tour;
+    if (!arguments->screenshots.isEmpty()) {
+        tour = std::make_unique<CScreenshotTour>(window, arguments->screenshots);
+        QObject::connect(tour.get(), &CScreenshotTour::finished, &window, [&window](bool ok) {
+            window.close();
+            QApplication::exit(ok ? kExitDone : kExitTargetUnavailable);
+        });
+        tour->Start();
+    }
     const int status = QApplication::exec();
 
     for (const std::string& failure : target->Context().Exit(false))

@@ -62,6 +62,10 @@ CCleanWizard1Dlg::~CCleanWizard1Dlg() {
     }
 }
 
+int CCleanWizard1Dlg::OverallPosition() const {
+    return overallProgress_->value();
+}
+
 void CCleanWizard1Dlg::OnCommand(CommandId id) {
     switch (id) {
         case CommandId::BeginCleaning:
@@ -113,7 +117,15 @@ void CCleanWizard1Dlg::BeginCleaning() {
     stop_->setFocus();
     session.Flags().cleaningRunning = true;
 
+    // The run reports here: the overall progress through the driver, each category's status
+    // and progress through the category (the saved results' categories were never attached).
     CScanObserverRelay* relay = &mainWindow_.Relay();
+    CScanDriver& scans = session.Context().Scans();
+    scans.SetObserver(relay);
+    for (const CategoryRow& row : kCategories) {
+        if (CCategory* category = scans.CategoryOf(row.bit))
+            category->Attach(nullptr, relay, nullptr);
+    }
     RepairSessionOptions options;
     options.observer = relay;
     options.pacing = session.Pacing();
@@ -154,6 +166,7 @@ void CCleanWizard1Dlg::OnRunEnded(RepairSessionResult result) {
     worker_.join();
     CUiSession& session = mainWindow_.Session();
     CAppContext& context = session.Context();
+    context.Scans().SetObserver(nullptr);
     UiFlags& flags = session.Flags();
     flags.cleaningRunning = false;
     // The one-click run ends with the repair.

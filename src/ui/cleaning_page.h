@@ -30,6 +30,8 @@ public:
     // and begins the run.
     void StartCleaning();
     QPushButton& StopButton() { return *stop_; }
+    // How many categories the run has finished.
+    int OverallPosition() const;
     // The outcome of the last run that ended.
     const RepairSessionResult& LastResult() const { return lastResult_; }
 

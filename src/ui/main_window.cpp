@@ -44,8 +44,8 @@ constexpr std::array<NavigationEntry, 2> kNavigation = {{
 
 }  // namespace
 
-CZANDlg::CZANDlg(CUiSession& session, const CommandLine& commandLine, QWidget* parent)
-    : CCommandWindow(parent), session_(session), commandLine_(commandLine) {
+CZANDlg::CZANDlg(CUiSession& session, CommandLine commandLine, QWidget* parent)
+    : CCommandWindow(parent), session_(session), commandLine_(std::move(commandLine)) {
     qRegisterMetaType<RunProgress>();
     CAppContext& context = session_.Context();
     relay_ = new CScanObserverRelay([&context] { return context.Scans().CountFound(); }, this);

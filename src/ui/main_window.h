@@ -31,7 +31,7 @@ class CZANDlg final : public CCommandWindow {
     Q_OBJECT
 
 public:
-    CZANDlg(CUiSession& session, const CommandLine& commandLine, QWidget* parent = nullptr);
+    CZANDlg(CUiSession& session, CommandLine commandLine, QWidget* parent = nullptr);
     ~CZANDlg() override;
 
     void OnCommand(CommandId id) override;

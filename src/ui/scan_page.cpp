@@ -17,6 +17,7 @@ namespace {
 QLabel* AddSummaryRow(QFormLayout* rows, const QString& name, QWidget* parent) {
     auto* value = MakeText({}, parent);
     auto* label = MakeText(name, parent);
+    label->setWordWrap(false);
     label->setBuddy(value);
     rows->addRow(label, value);
     return value;

@@ -102,6 +102,10 @@ void CDlgScan::ResetRows() {
     ShowFound(0);
 }
 
+int CDlgScan::OverallPosition() const {
+    return overallProgress_->value();
+}
+
 void CDlgScan::OnCommand(CommandId id) {
     switch (id) {
         case CommandId::BeginScan:

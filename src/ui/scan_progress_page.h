@@ -26,6 +26,8 @@ public:
 
     void OnCommand(CommandId id) override;
     QPushButton& StopButton() { return *stop_; }
+    // How many categories the run has finished.
+    int OverallPosition() const;
     // The stop question while it is open; null otherwise.
     CDlgStopScan* OpenStopQuestion() const { return stopQuestion_; }
 
