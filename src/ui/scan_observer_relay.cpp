@@ -80,7 +80,13 @@ void CScanObserverRelay::OnOverallProgressRange(int maximum) {
 }
 
 void CScanObserverRelay::OnOverallProgress(int position) {
-    Update([position](RunProgress& progress) { progress.overallPosition = position; });
+    Update([this, position](RunProgress& progress) {
+        progress.overallPosition = position;
+        if (holdAtPosition_ >= 0 && position >= holdAtPosition_) {
+            holdAtPosition_ = -1;
+            paused_ = true;
+        }
+    });
 }
 
 void CScanObserverRelay::OnCategoryProgress(int percent) {
@@ -94,6 +100,11 @@ void CScanObserverRelay::OnStatus(std::u16string_view text) {
 void CScanObserverRelay::Pause() {
     std::lock_guard lock(mutex_);
     paused_ = true;
+}
+
+void CScanObserverRelay::HoldAtOverallPosition(int position) {
+    std::lock_guard lock(mutex_);
+    holdAtPosition_ = position;
 }
 
 void CScanObserverRelay::Resume() {

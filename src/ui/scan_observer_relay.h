@@ -56,6 +56,9 @@ public:
     // Window thread: holds the worker at its next report until Resume().
     void Pause();
     void Resume();
+    // Holds the worker once the run has finished position categories (at the report after
+    // that), until Resume(): a picture of a run in progress is taken that way.
+    void HoldAtOverallPosition(int position);
 
 signals:
     void progressed(const quillary::ui::RunProgress& progress);
@@ -74,6 +77,7 @@ private:
     std::condition_variable resumed_;
     bool paused_ = false;
     bool deliveryQueued_ = false;
+    int holdAtPosition_ = -1;
     RunProgress pending_;
 };
 

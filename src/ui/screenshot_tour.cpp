@@ -24,6 +24,8 @@ constexpr int kPollMilliseconds = 50;
 constexpr int kSettleTicks = 6;
 // Polls a step may wait for its page before the tour gives up (a minute).
 constexpr int kGiveUpTicks = 1200;
+// The categories a run has finished when its picture is taken.
+constexpr int kHeldCategories = 5;
 
 // The first category of the last scan that found problems; -1 when none did.
 int FirstCategoryWithProblems(CZANDlg& mainWindow) {
@@ -62,16 +64,14 @@ void CScreenshotTour::BuildSteps() {
                       [&window] { window.Post(CommandId::ShowScanPage); },
                       onPage(&window.ScanPage()), false, nothing});
     // The scan is held once a few categories are done.
-    steps_.push_back({QStringLiteral("03-scan-progress"),
-                      [&window] { window.ScanPage().Post(CommandId::StartScan); },
-                      [&window, &relay] {
-                          const bool far = window.ScanProgressPage().OverallPosition() >= 4 ||
-                                           !window.Session().IsScanRunning();
-                          if (far)
-                              relay.Pause();
-                          return far;
-                      },
-                      false, nothing});
+    steps_.push_back(
+        {QStringLiteral("03-scan-progress"),
+         [&window, &relay] {
+             relay.HoldAtOverallPosition(kHeldCategories);
+             window.ScanPage().Post(CommandId::StartScan);
+         },
+         [&window] { return window.ScanProgressPage().OverallPosition() >= kHeldCategories; },
+         false, nothing});
     steps_.push_back({QStringLiteral("04-stop-question"),
                       [&window] { window.ScanProgressPage().StopButton().click(); }, modalDialog,
                       true,
@@ -91,13 +91,13 @@ void CScreenshotTour::BuildSteps() {
                       },
                       modalDialog, true, closeDialog});
     steps_.push_back({QStringLiteral("07-cleaning"),
-                      [&window] { window.ResultsPage().RepairButton().click(); },
                       [&window, &relay] {
-                          const bool started = window.CurrentPage() == &window.CleaningPage() &&
-                                               window.CleaningPage().OverallPosition() >= 3;
-                          if (started)
-                              relay.Pause();
-                          return started;
+                          relay.HoldAtOverallPosition(kHeldCategories);
+                          window.ResultsPage().RepairButton().click();
+                      },
+                      [&window] {
+                          return window.CurrentPage() == &window.CleaningPage() &&
+                                 window.CleaningPage().OverallPosition() >= kHeldCategories;
                       },
                       false, [&relay] { relay.Resume(); }});
     steps_.push_back({QStringLiteral("08-after-repair"), nothing,

@@ -1,6 +1,7 @@
 // The main window's flows on the demo prefix: the one-click scan and repair, stopping a scan,
 // and a later start handing its scheduled scan to the running window.
 
+#include <QDir>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -13,6 +14,7 @@
 #include "ui/results_page.h"
 #include "ui/scan_observer_relay.h"
 #include "ui/scan_progress_page.h"
+#include "ui/screenshot_tour.h"
 #include "ui/status_page.h"
 #include "ui/stop_scan_dialog.h"
 
@@ -46,6 +48,7 @@ private slots:
     void ContinuingTheScanLetsItFinish();
     void LaterStartHandsItsScheduledScanToTheWindow();
     void EscapeAndCloseDuringAScanLeaveTheWindowOpen();
+    void ScreenshotTourPicturesEveryPage();
 };
 
 void MainWindowTest::OneClickRepairsTheProblemsIntoOneUndoableRun() {
@@ -166,6 +169,27 @@ void MainWindowTest::EscapeAndCloseDuringAScanLeaveTheWindowOpen() {
     QVERIFY(ended.wait(kRunTimeout));
     QTRY_VERIFY(!demo.session->IsBusy());
     QVERIFY(demo.window->close());
+}
+
+void MainWindowTest::ScreenshotTourPicturesEveryPage() {
+    CTempFolder folder;
+    CDemoWindow demo(folder);
+    const QString pictures = QString::fromStdString((folder.Path() / "pictures").string());
+    CScreenshotTour tour(*demo.window, pictures);
+    QSignalSpy finished(&tour, &CScreenshotTour::finished);
+    tour.Start();
+    QVERIFY(finished.wait(kRunTimeout));
+    QCOMPARE(finished.front().front().toBool(), true);
+
+    const QStringList written = QDir(pictures).entryList({QStringLiteral("*.png")});
+    QCOMPARE(written,
+             QStringList({"01-status-page.png", "02-scan-page.png", "03-scan-progress.png",
+                          "04-stop-question.png", "05-results.png", "06-problem-list.png",
+                          "07-cleaning.png", "08-after-repair.png", "09-status-after-repair.png"}));
+    // The run held for the picture went on to its end: the repair left an undo record.
+    CUndoList undoList(demo.target->Context().Backups());
+    undoList.RefreshUndoList();
+    QCOMPARE(undoList.Rows().size(), std::size_t{1});
 }
 
 }  // namespace quillary::testing
