@@ -1,7 +1,6 @@
 #include "ui/cleaning_page.h"
 
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
 #include <QVBoxLayout>
@@ -10,6 +9,7 @@
 #include "ui/icons.h"
 #include "ui/main_window.h"
 #include "ui/page_widgets.h"
+#include "ui/run_progress_view.h"
 
 namespace quillary::ui {
 
@@ -34,23 +34,14 @@ CCleanWizard1Dlg::CCleanWizard1Dlg(CZANDlg& mainWindow, QWidget* parent)
     font.setBold(true);
     count_->setFont(font);
     layout->addWidget(count_);
-    categoryProgress_ = new QProgressBar(this);
-    categoryProgress_->setRange(0, 100);
-    categoryProgress_->setAccessibleName(QStringLiteral("category progress"));
-    overallProgress_ = new QProgressBar(this);
-    overallProgress_->setAccessibleName(QStringLiteral("repair progress"));
-    status_ = MakeText({}, this);
-    status_->setWordWrap(false);
-    status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    layout->addWidget(categoryProgress_);
-    layout->addWidget(overallProgress_);
-    layout->addWidget(status_);
+    progress_ = new CRunProgressView(QStringLiteral("repair progress"), this);
+    layout->addWidget(progress_);
     layout->addStretch(1);
 
     connect(&mainWindow_.Relay(), &CScanObserverRelay::progressed, this,
             [this](const RunProgress& progress) {
                 if (mainWindow_.Session().Flags().cleaningRunning)
-                    ShowProgress(progress);
+                    progress_->ShowProgress(progress);
             });
 }
 
@@ -63,7 +54,7 @@ CCleanWizard1Dlg::~CCleanWizard1Dlg() {
 }
 
 int CCleanWizard1Dlg::OverallPosition() const {
-    return overallProgress_->value();
+    return progress_->OverallPosition();
 }
 
 void CCleanWizard1Dlg::OnCommand(CommandId id) {
@@ -108,10 +99,9 @@ void CCleanWizard1Dlg::BeginCleaning() {
     CUiSession& session = mainWindow_.Session();
     if (session.IsBusy() || worker_.joinable())
         return;
+    progress_->Reset();
     if (!session.Flags().oneClick)
-        status_->setText(session.Text(u"IDS_CREATING_RESTORE_PT"));
-    categoryProgress_->setValue(0);
-    overallProgress_->setValue(0);
+        progress_->ShowStatus(session.Text(u"IDS_CREATING_RESTORE_PT"));
     mainWindow_.EnableNavigation(false);
     stop_->setEnabled(true);
     stop_->setFocus();
@@ -149,17 +139,6 @@ void CCleanWizard1Dlg::StopCleaning() {
     QThread::msleep(50);
     mainWindow_.EnableNavigation(true);
     stop_->setEnabled(false);
-}
-
-void CCleanWizard1Dlg::ShowProgress(const RunProgress& progress) {
-    if (progress.status)
-        status_->setText(ToQString(*progress.status));
-    if (progress.categoryPercent)
-        categoryProgress_->setValue(*progress.categoryPercent);
-    if (progress.overallMaximum)
-        overallProgress_->setMaximum(*progress.overallMaximum);
-    if (progress.overallPosition)
-        overallProgress_->setValue(*progress.overallPosition);
 }
 
 void CCleanWizard1Dlg::OnRunEnded(RepairSessionResult result) {

@@ -11,12 +11,12 @@
 #include "ui/scan_observer_relay.h"
 
 class QLabel;
-class QProgressBar;
 class QPushButton;
 
 namespace quillary::ui {
 
 class CZANDlg;
+class CRunProgressView;
 
 class CCleanWizard1Dlg final : public CCommandWindow {
     Q_OBJECT
@@ -42,14 +42,11 @@ signals:
 private:
     void BeginCleaning();
     void StopCleaning();
-    void ShowProgress(const RunProgress& progress);
     void OnRunEnded(RepairSessionResult result);
 
     CZANDlg& mainWindow_;
     QLabel* count_ = nullptr;
-    QProgressBar* categoryProgress_ = nullptr;
-    QProgressBar* overallProgress_ = nullptr;
-    QLabel* status_ = nullptr;
+    CRunProgressView* progress_ = nullptr;
     QPushButton* stop_ = nullptr;
     std::jthread worker_;
     RepairSessionResult lastResult_;

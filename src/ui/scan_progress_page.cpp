@@ -2,7 +2,6 @@
 
 #include <QGridLayout>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -10,6 +9,7 @@
 #include "ui/icons.h"
 #include "ui/main_window.h"
 #include "ui/page_widgets.h"
+#include "ui/run_progress_view.h"
 #include "ui/stop_scan_dialog.h"
 
 namespace quillary::ui {
@@ -56,18 +56,8 @@ CDlgScan::CDlgScan(CZANDlg& mainWindow, QWidget* parent)
     rows->setColumnStretch(3, 1);
     layout->addLayout(rows);
 
-    categoryProgress_ = new QProgressBar(this);
-    categoryProgress_->setRange(0, 100);
-    categoryProgress_->setAccessibleName(QStringLiteral("category progress"));
-    overallProgress_ = new QProgressBar(this);
-    overallProgress_->setAccessibleName(QStringLiteral("scan progress"));
-    status_ = MakeText({}, this);
-    status_->setWordWrap(false);
-    // A long key path must not widen the window.
-    status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    layout->addWidget(categoryProgress_);
-    layout->addWidget(overallProgress_);
-    layout->addWidget(status_);
+    progress_ = new CRunProgressView(QStringLiteral("scan progress"), this);
+    layout->addWidget(progress_);
 
     found_ = MakeText({}, this);
     QFont font = found_->font();
@@ -96,14 +86,12 @@ void CDlgScan::ResetRows() {
     }
     labels_[kTweaksRow]->setText(session.Text(u"IDS_STR_REGISTRY_TWEAKS"));
     pictures_[kTweaksRow]->clear();
-    categoryProgress_->setValue(0);
-    overallProgress_->setValue(0);
-    status_->clear();
+    progress_->Reset();
     ShowFound(0);
 }
 
 int CDlgScan::OverallPosition() const {
-    return overallProgress_->value();
+    return progress_->OverallPosition();
 }
 
 void CDlgScan::OnCommand(CommandId id) {
@@ -170,14 +158,7 @@ void CDlgScan::ShowProgress(const RunProgress& progress) {
                 pictures_[row]->setPixmap(icon.pixmap(kPictureSize, kPictureSize));
         }
     }
-    if (progress.status)
-        status_->setText(ToQString(*progress.status));
-    if (progress.categoryPercent)
-        categoryProgress_->setValue(*progress.categoryPercent);
-    if (progress.overallMaximum)
-        overallProgress_->setMaximum(*progress.overallMaximum);
-    if (progress.overallPosition)
-        overallProgress_->setValue(*progress.overallPosition);
+    progress_->ShowProgress(progress);
     if (progress.found)
         ShowFound(*progress.found);
 }

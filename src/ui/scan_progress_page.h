@@ -10,12 +10,12 @@
 #include "ui/scan_observer_relay.h"
 
 class QLabel;
-class QProgressBar;
 class QPushButton;
 
 namespace quillary::ui {
 
 class CZANDlg;
+class CRunProgressView;
 class CDlgStopScan;
 
 class CDlgScan final : public CCommandWindow {
@@ -42,9 +42,7 @@ private:
     CZANDlg& mainWindow_;
     std::array<QLabel*, kProgressRowCount> pictures_{};
     std::array<QLabel*, kProgressRowCount> labels_{};
-    QProgressBar* categoryProgress_ = nullptr;
-    QProgressBar* overallProgress_ = nullptr;
-    QLabel* status_ = nullptr;
+    CRunProgressView* progress_ = nullptr;
     QLabel* found_ = nullptr;
     QPushButton* stop_ = nullptr;
     CDlgStopScan* stopQuestion_ = nullptr;

@@ -44,8 +44,8 @@ class MainWindowTest : public QObject {
 
 private slots:
     void OneClickRepairsTheProblemsIntoOneUndoableRun();
-    void StopQuestionStopsTheScan();
-    void ContinuingTheScanLetsItFinish();
+    void StopQuestionDecidesWhetherTheScanStops_data();
+    void StopQuestionDecidesWhetherTheScanStops();
     void LaterStartHandsItsScheduledScanToTheWindow();
     void EscapeAndCloseDuringAScanLeaveTheWindowOpen();
     void ScreenshotTourPicturesEveryPage();
@@ -76,8 +76,6 @@ void MainWindowTest::OneClickRepairsTheProblemsIntoOneUndoableRun() {
     QCOMPARE(undoList.BackupOf(undoList.Rows().front()).Operations().empty(), false);
 
     // The prefix on the disk no longer holds what was repaired.
-    CTempFolder reopenFolder;
-    (void)reopenFolder;
     std::string error;
     std::unique_ptr<COpenTarget> reopened = COpenTarget::OpenPrefix(
         {demo.target->Folder(), PrefixOrigin::Argument},
@@ -94,39 +92,34 @@ void MainWindowTest::OneClickRepairsTheProblemsIntoOneUndoableRun() {
     QCOMPARE(scans.CountFound(), std::size_t(result.cleaning.failed));
 }
 
-void MainWindowTest::StopQuestionStopsTheScan() {
+void MainWindowTest::StopQuestionDecidesWhetherTheScanStops_data() {
+    QTest::addColumn<bool>("abort");
+    QTest::newRow("stop the scan") << true;
+    QTest::newRow("continue the scan") << false;
+}
+
+void MainWindowTest::StopQuestionDecidesWhetherTheScanStops() {
+    QFETCH(bool, abort);
     CTempFolder folder;
     CDemoWindow demo(folder);
-    CModalAnswerer answerer;  // the results or "nothing found" that follow
+    CModalAnswerer answerer;  // the "nothing found" message a stopped scan may bring
     QSignalSpy ended(&demo.window->Relay(), &CScanObserverRelay::scanEnded);
     // Held at its first report, the scan cannot finish before the question is answered.
     demo.window->Relay().Pause();
     demo.window->StatusPage().Post(CommandId::StartScan);
     QTRY_VERIFY(demo.session->IsScanRunning());
 
-    StopAndAnswer(demo.window->ScanProgressPage(), true, this);
+    StopAndAnswer(demo.window->ScanProgressPage(), abort, this);
 
     QVERIFY(ended.wait(kRunTimeout));
-    QCOMPARE(ended.front().front().toBool(), true);
+    QCOMPARE(ended.front().front().toBool(), abort);
     QTRY_VERIFY(!demo.session->IsScanRunning());
     QTRY_VERIFY(demo.window->IsNavigationEnabled());
-}
-
-void MainWindowTest::ContinuingTheScanLetsItFinish() {
-    CTempFolder folder;
-    CDemoWindow demo(folder);
-    CModalAnswerer answerer;
-    QSignalSpy ended(&demo.window->Relay(), &CScanObserverRelay::scanEnded);
-    demo.window->Relay().Pause();
-    demo.window->StatusPage().Post(CommandId::StartScan);
-    QTRY_VERIFY(demo.session->IsScanRunning());
-
-    StopAndAnswer(demo.window->ScanProgressPage(), false, this);
-
-    QVERIFY(ended.wait(kRunTimeout));
-    QCOMPARE(ended.front().front().toBool(), false);
-    // The demo prefix has a problem of each kind: the results page follows.
-    QTRY_COMPARE(demo.window->CurrentPage(), static_cast<QWidget*>(&demo.window->ResultsPage()));
+    if (!abort) {
+        // The demo prefix has a problem of each kind: the results page follows.
+        QTRY_COMPARE(demo.window->CurrentPage(),
+                     static_cast<QWidget*>(&demo.window->ResultsPage()));
+    }
 }
 
 void MainWindowTest::LaterStartHandsItsScheduledScanToTheWindow() {
