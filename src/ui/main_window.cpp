@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -288,10 +289,19 @@ void CZANDlg::ShowHelpMenu() {
 }
 
 void CZANDlg::OpenUserGuide() {
-    const QUrl guide(ToQString(session_.Context().Platform().WebAddress(0)));
+    QUrl guide(ToQString(session_.Context().Platform().WebAddress(0)));
     if (guide.isLocalFile() && !QFileInfo::exists(guide.toLocalFile())) {
-        ShowMessage(session_, this, guide.toLocalFile());
-        return;
+        // Not installed: a program run from its build folder finds the README of its sources
+        // a few folders up.
+        QDir folder(QCoreApplication::applicationDirPath());
+        const QString name = QFileInfo(guide.toLocalFile()).fileName();
+        for (int level = 0; level < 4 && !folder.exists(name); ++level)
+            folder.cdUp();
+        if (!folder.exists(name)) {
+            ShowMessage(session_, this, guide.toLocalFile());
+            return;
+        }
+        guide = QUrl::fromLocalFile(folder.filePath(name));
     }
     QDesktopServices::openUrl(guide);
 }

@@ -49,6 +49,7 @@ private slots:
     void LaterStartHandsItsScheduledScanToTheWindow();
     void EscapeAndCloseDuringAScanLeaveTheWindowOpen();
     void ScreenshotTourPicturesEveryPage();
+    void ScanWithNoCategorySelectedSaysSoAndKeepsTheLastScan();
 };
 
 void MainWindowTest::OneClickRepairsTheProblemsIntoOneUndoableRun() {
@@ -183,6 +184,22 @@ void MainWindowTest::ScreenshotTourPicturesEveryPage() {
     CUndoList undoList(demo.target->Context().Backups());
     undoList.RefreshUndoList();
     QCOMPARE(undoList.Rows().size(), std::size_t{1});
+}
+
+void MainWindowTest::ScanWithNoCategorySelectedSaysSoAndKeepsTheLastScan() {
+    CTempFolder folder;
+    CDemoWindow demo(folder);
+    CSettings& settings = demo.target->Context().Settings();
+    QVERIFY(settings.SetProfileInt(kSelectionSection, kSelectionValueName, 0));
+    CModalAnswerer answerer;
+
+    demo.window->StatusPage().Post(CommandId::OneClick);
+    answerer.AnswerWith(demo.session->Text(u"IDS_YES"));
+    QTRY_COMPARE(answerer.Texts().size(), 2);
+    QCOMPARE(answerer.Texts().back(), demo.session->Text(u"IDS_NO_SELECTED"));
+    QVERIFY(!demo.session->Flags().oneClick);
+    QVERIFY(settings.Values().StrLastScan.empty());
+    QVERIFY(!demo.session->IsScanRunning());
 }
 
 }  // namespace quillary::testing
