@@ -50,6 +50,7 @@ private slots:
     void EscapeAndCloseDuringAScanLeaveTheWindowOpen();
     void ScreenshotTourPicturesEveryPage();
     void ScanWithNoCategorySelectedSaysSoAndKeepsTheLastScan();
+    void RestartToRepairRepairsTheSavedResults();
 };
 
 void MainWindowTest::OneClickRepairsTheProblemsIntoOneUndoableRun() {
@@ -200,6 +201,29 @@ void MainWindowTest::ScanWithNoCategorySelectedSaysSoAndKeepsTheLastScan() {
     QVERIFY(!demo.session->Flags().oneClick);
     QVERIFY(settings.Values().StrLastScan.empty());
     QVERIFY(!demo.session->IsScanRunning());
+}
+
+void MainWindowTest::RestartToRepairRepairsTheSavedResults() {
+    CTempFolder folder;
+    {
+        // The instance that asked for the restart scanned and saved its results.
+        std::unique_ptr<COpenTarget> first = OpenDemo(folder);
+        CScanDriver& scans = first->Context().Scans();
+        QVERIFY(scans.StartScan(first->Context().Settings().Values().SelectedCategories));
+        scans.WaitForScan();
+        QVERIFY(scans.CountFound() > 0);
+        QVERIFY(!first->Context().SaveCurrentResults());
+    }
+    CModalAnswerer answerer;
+    const std::vector<std::u16string> arguments = {u"ZANVISTASCAN"};
+    CDemoWindow demo(folder, ParseCommandLine(arguments, true));
+    QSignalSpy finished(&demo.window->CleaningPage(), &CCleanWizard1Dlg::cleaningFinished);
+    QVERIFY(finished.wait(kRunTimeout));
+    const RepairSessionResult& result = demo.window->CleaningPage().LastResult();
+    QVERIFY2(result.RegistrySaved(), result.notSaved.c_str());
+    QVERIFY(result.cleaning.attempted > 0);
+    // Every saved problem was kept: nothing was said about lost ones.
+    QVERIFY(answerer.Texts().isEmpty());
 }
 
 }  // namespace quillary::testing
