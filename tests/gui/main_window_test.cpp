@@ -1,7 +1,9 @@
 // The main window's flows on the demo prefix: the one-click scan and repair, stopping a scan,
 // and a later start handing its scheduled scan to the running window.
 
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -11,6 +13,7 @@
 #include "repair/undo_list.h"
 #include "targets/linux/instance_guard.h"
 #include "ui/cleaning_page.h"
+#include "ui/prefix_chooser.h"
 #include "ui/results_page.h"
 #include "ui/scan_observer_relay.h"
 #include "ui/scan_progress_page.h"
@@ -51,6 +54,7 @@ private slots:
     void ScreenshotTourPicturesEveryPage();
     void ScanWithNoCategorySelectedSaysSoAndKeepsTheLastScan();
     void RestartToRepairRepairsTheSavedResults();
+    void PrefixChooserAcceptsOnlyAFolderHoldingSystemReg();
 };
 
 void MainWindowTest::OneClickRepairsTheProblemsIntoOneUndoableRun() {
@@ -224,6 +228,41 @@ void MainWindowTest::RestartToRepairRepairsTheSavedResults() {
     QVERIFY(result.cleaning.attempted > 0);
     // Every saved problem was kept: nothing was said about lost ones.
     QVERIFY(answerer.Texts().isEmpty());
+}
+
+void MainWindowTest::PrefixChooserAcceptsOnlyAFolderHoldingSystemReg() {
+    CTempFolder folder;
+    UseOwnFolders(folder);
+    const std::filesystem::path notPrefix = folder.MakeFolder("photos");
+    const std::filesystem::path prefix = folder.Path() / "games";
+    folder.Write("games/system.reg", "WINE REGISTRY Version 2\n");
+    CModalAnswerer answerer;  // the "not a Wine prefix" warning
+    // The folder dialog is answered twice: first a folder without system.reg, then a prefix.
+    QStringList picks = {QString::fromStdString(notPrefix.string()),
+                         QString::fromStdString(prefix.string())};
+    QTimer picker;
+    connect(&picker, &QTimer::timeout, &picker, [&picks] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog || picks.isEmpty())
+            return;
+        dialog->setDirectory(picks.takeFirst());
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    picker.start(20);
+    const auto english = [](std::u16string_view id) {
+        return id == u"IDS_NOT_A_PREFIX" ? std::u16string(u"%s is no prefix") : std::u16string(id);
+    };
+
+    std::optional<std::filesystem::path> chosen = AskForPrefix(english, nullptr, folder.Path());
+    QCOMPARE(chosen.value_or(std::filesystem::path()), prefix);
+    QCOMPARE(answerer.Texts().size(), 1);
+    QVERIFY(answerer.Texts().front().contains(QString::fromStdString(notPrefix.string())));
+
+    // The choice is remembered while it stays a prefix.
+    RememberPrefix(*chosen);
+    QCOMPARE(RememberedPrefix().value_or(std::filesystem::path()), prefix);
+    std::filesystem::remove(prefix / "system.reg");
+    QVERIFY(!RememberedPrefix());
 }
 
 }  // namespace quillary::testing
