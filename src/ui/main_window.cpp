@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -18,7 +19,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/scan_records.h"
+#include "core/text_encoding.h"
 #include "ui/cleaning_page.h"
 #include "ui/icons.h"
 #include "ui/prefix_chooser.h"
@@ -69,6 +70,14 @@ CZANDlg::CZANDlg(CUiSession& session, CommandLine commandLine, QWidget* parent)
 
     if (commandLine_.scheduledScan)
         session_.Flags().scheduledScan = true;
+    // The desktop session is ending: what closing and exit would save is saved now.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] {
+        std::vector<std::string> failures = SaveState();
+        if (FileError error = session_.Context().SaveCurrentResults())
+            failures.push_back(*error);
+        for (const std::string& failure : failures)
+            session_.Context().Log().WriteLogLine(Utf8ToUtf16(failure));
+    });
     ResumeElevatedOperation();
     // The scheduled scan starts at once.
     if (commandLine_.scheduledScan && !commandLine_.startedAfterOptimization)
