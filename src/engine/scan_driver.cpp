@@ -150,6 +150,15 @@ std::size_t CScanDriver::CountFound() const {
     return found;
 }
 
+std::size_t CScanDriver::CountSelected() const {
+    std::size_t selected = 0;
+    for (const auto& category : categories_) {
+        if (category)
+            selected += category->CountSelected();
+    }
+    return selected;
+}
+
 CCategory* CScanDriver::CategoryOf(std::uint32_t bit) const {
     int index = IndexOfBit(bit);
     return index < 0 ? nullptr : categories_[static_cast<std::size_t>(index)].get();

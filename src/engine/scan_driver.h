@@ -65,6 +65,8 @@ public:
                     const std::function<int(CCategory&)>& cleaningLoop = {});
 
     std::size_t CountFound() const;
+    // The problems of every category still ticked for repair.
+    std::size_t CountSelected() const;
     // The problems of the category with that bit; empty for an empty slot or unknown bit.
     std::span<const std::unique_ptr<CProblem>> ProblemsOf(std::uint32_t bit) const;
     CCategory* CategoryOf(std::uint32_t bit) const;

@@ -152,11 +152,7 @@ CleaningResult CCleaningRun::Run() {
 
 std::u16string SelectedForCleaningText(const CScanDriver& scans, int tickedTweaks,
                                        const TextLookup& text) {
-    std::size_t count = 0;
-    for (const CategoryRow& row : kCategories) {
-        if (const CCategory* category = scans.CategoryOf(row.bit))
-            count += category->CountSelected();
-    }
+    std::size_t count = scans.CountSelected();
     if (count == 0)
         count = static_cast<std::size_t>(std::max(tickedTweaks, 0));
     const std::u16string format = text ? text(u"IDS_TOTAL_SELECTED_FOR_CLEAN") : std::u16string();

@@ -9,20 +9,6 @@
 #include "ui/status_page.h"
 
 namespace quillary::ui {
-namespace {
-
-// The number of problems of any category still ticked for repair.
-std::size_t CountTicked(const CScanDriver& scans) {
-    std::size_t ticked = 0;
-    for (const CategoryRow& row : kCategories) {
-        if (const CCategory* category = scans.CategoryOf(row.bit))
-            ticked += category->CountSelected();
-    }
-    return ticked;
-}
-
-}  // namespace
-
 CLastScanStatus::CLastScanStatus(CZANDlg& mainWindow, QWidget* parent)
     : QWidget(parent), mainWindow_(mainWindow) {
     CUiSession& session = mainWindow_.Session();
@@ -85,16 +71,11 @@ void CLastScanStatus::Refresh() {
 }
 
 void CLastScanStatus::OnAction() {
-    CUiSession& session = mainWindow_.Session();
     if (!repairs_) {
         mainWindow_.StatusPage().Post(CommandId::StartScan);
         return;
     }
-    if (CountTicked(session.Context().Scans()) < 1) {
-        ShowMessage(session, this, session.Text(u"IDS_NO_ERRORS_SELECTED"));
-        return;
-    }
-    mainWindow_.Post(CommandId::Repair);
+    mainWindow_.RequestRepair(this);
 }
 
 }  // namespace quillary::ui

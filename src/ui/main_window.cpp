@@ -368,6 +368,14 @@ void CZANDlg::ContinueStartup() {
     }
 }
 
+void CZANDlg::RequestRepair(QWidget* asker) {
+    if (session_.Context().Scans().CountSelected() < 1) {
+        ShowMessage(session_, asker, session_.Text(u"IDS_NO_ERRORS_SELECTED"));
+        return;
+    }
+    Post(CommandId::Repair);
+}
+
 void CZANDlg::BringForward() {
     if (isMinimized())
         showNormal();

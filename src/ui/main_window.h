@@ -46,6 +46,8 @@ public:
     void EnableNavigation(bool enable);
     bool IsNavigationEnabled() const;
 
+    // The repair buttons: repairs what is ticked, or says that nothing is (over asker).
+    void RequestRepair(QWidget* asker);
     // A later instance asked the program to come forward.
     void BringForward();
     // A later instance started by a timer asks for a scan.

@@ -175,17 +175,7 @@ void CDlgResults::OpenDetails(int id) {
 }
 
 void CDlgResults::Repair() {
-    CUiSession& session = mainWindow_.Session();
-    const CScanDriver& scans = session.Context().Scans();
-    std::size_t ticked = 0;
-    for (const CategoryRow& category : kCategories) {
-        if (const CCategory* scanned = scans.CategoryOf(category.bit))
-            ticked += scanned->CountSelected();
-    }
-    if (ticked == 0)
-        ShowMessage(session, this, session.Text(u"IDS_NO_ERRORS_SELECTED"));
-    else
-        mainWindow_.Post(CommandId::Repair);
+    mainWindow_.RequestRepair(this);
 }
 
 void CDlgResults::ExportReport() {
